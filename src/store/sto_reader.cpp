@@ -10,7 +10,7 @@ bool CStoReader::openPath(const std::string& path, platform::OpenMode mode) {
     m_position = 0;
     m_path.clear();
     if (!m_file.open(path, mode)) {
-        m_error = path + ": " + m_file.error();
+        m_error = m_file.error();
         return false;
     }
     m_path = path;

@@ -47,7 +47,8 @@ public:
     [[nodiscard]] std::int64_t Position() const { return m_position; }
     // Size of the open drive or file in bytes, -1 when unknown.
     [[nodiscard]] std::int64_t Size() const { return m_file.size(); }
-    // Path of the open drive or file (empty when closed), and why the last open failed.
+    // Path of the open drive or file (empty when closed), and why the last open failed (the
+    // reason only; callers name the path).
     [[nodiscard]] const std::string& Path() const { return m_path; }
     [[nodiscard]] const std::string& LastError() const { return m_error; }
 
