@@ -1,0 +1,173 @@
+#include "platform/program_paths.h"
+#include "platform/system_locale.h"
+
+#include <array>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavero::platform {
+namespace {
+
+struct PathsCase {
+    const char* name;
+    const char* executable;
+    bool writable;
+    const char* xdgConfigHome;
+    const char* home;
+    const char* programFolder;
+    const char* writableFolder;
+    std::vector<std::string> dataFolders;
+};
+
+class ResolveProgramPathsTest : public testing::TestWithParam<PathsCase> {};
+
+TEST_P(ResolveProgramPathsTest, PlacesFiles) {
+    const auto& c = GetParam();
+    const auto paths = resolveProgramPaths(c.executable, c.writable, c.xdgConfigHome, c.home);
+    EXPECT_EQ(paths.programFolder, c.programFolder);
+    EXPECT_EQ(paths.writableFolder, c.writableFolder);
+    EXPECT_EQ(paths.dataFolders, c.dataFolders);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ResolveProgramPathsTest,
+                         testing::Values(PathsCase{"UnpackedCopy",
+                                                   "/home/me/tavero/Tavero2",
+                                                   true,
+                                                   "/home/me/.cfg",
+                                                   "/home/me",
+                                                   "/home/me/tavero/",
+                                                   "/home/me/tavero/",
+                                                   {"/home/me/tavero/"}},
+                                         PathsCase{"WritableBinFolderStillSearchesShare",
+                                                   "/opt/t/bin/tavero",
+                                                   true,
+                                                   "",
+                                                   "/h",
+                                                   "/opt/t/bin/",
+                                                   "/opt/t/bin/",
+                                                   {"/opt/t/bin/", "/opt/t/share/tavero/"}},
+                                         PathsCase{"InstalledWithXdg",
+                                                   "/usr/bin/tavero",
+                                                   false,
+                                                   "/home/me/.cfg/",
+                                                   "/home/me",
+                                                   "/usr/bin/",
+                                                   "/home/me/.cfg/tavero/",
+                                                   {"/usr/bin/", "/usr/share/tavero/"}},
+                                         PathsCase{"InstalledWithHomeOnly",
+                                                   "/usr/local/bin/tavero",
+                                                   false,
+                                                   "",
+                                                   "/home/me",
+                                                   "/usr/local/bin/",
+                                                   "/home/me/.config/tavero/",
+                                                   {"/usr/local/bin/", "/usr/local/share/tavero/"}},
+                                         PathsCase{"RelativeXdgIgnored",
+                                                   "/usr/bin/tavero",
+                                                   false,
+                                                   "cfg",
+                                                   "/home/me",
+                                                   "/usr/bin/",
+                                                   "/home/me/.config/tavero/",
+                                                   {"/usr/bin/", "/usr/share/tavero/"}},
+                                         PathsCase{"NowhereToWrite",
+                                                   "/opt/tavero/tavero",
+                                                   false,
+                                                   "",
+                                                   "",
+                                                   "/opt/tavero/",
+                                                   "/opt/tavero/",
+                                                   {"/opt/tavero/"}}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ProgramPathsTest, RunningExecutableFolder) {
+    const std::string exe = executablePath();
+    ASSERT_FALSE(exe.empty());
+    EXPECT_TRUE(exe.ends_with("/tavero_app_tests")) << exe;
+    const auto paths = discoverProgramPaths();
+    EXPECT_EQ(paths.programFolder + "tavero_app_tests", exe);
+    EXPECT_TRUE(paths.writableFolder.ends_with("/"));
+}
+
+struct LocaleCase {
+    const char* posixName;
+    const char* language;
+    const char* country;
+};
+
+class ParseLocaleNameTest : public testing::TestWithParam<LocaleCase> {};
+
+TEST_P(ParseLocaleNameTest, SplitsIsoNames) {
+    const auto locale = parseLocaleName(GetParam().posixName);
+    EXPECT_EQ(locale.language, GetParam().language) << GetParam().posixName;
+    EXPECT_EQ(locale.country, GetParam().country) << GetParam().posixName;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ParseLocaleNameTest,
+    testing::Values(LocaleCase{"zh_CN.UTF-8", "zh", "CN"}, LocaleCase{"de_DE@euro", "de", "DE"},
+                    LocaleCase{"pt_BR", "pt", "BR"}, LocaleCase{"zh_cn.utf8", "zh", "CN"},
+                    LocaleCase{"ast_ES.UTF-8", "ast", "ES"}, LocaleCase{"es_419", "es", "419"},
+                    LocaleCase{"en", "en", ""}, LocaleCase{"en_USA", "en", ""},
+                    LocaleCase{"C", "", ""}, LocaleCase{"C.UTF-8", "", ""},
+                    LocaleCase{"POSIX", "", ""}, LocaleCase{"", "", ""},
+                    LocaleCase{"12_34", "", ""}));
+
+// Sets locale variables for one test and puts the previous values back.
+class LocaleEnvironment {
+public:
+    LocaleEnvironment() {
+        for (std::size_t i = 0; i < kNames.size(); ++i) {
+            const char* value = std::getenv(kNames[i]);
+            m_saved[i] = value == nullptr ? std::nullopt : std::optional<std::string>(value);
+        }
+    }
+    ~LocaleEnvironment() {
+        for (std::size_t i = 0; i < kNames.size(); ++i) {
+            set(kNames[i], m_saved[i] ? m_saved[i]->c_str() : nullptr);
+        }
+    }
+    LocaleEnvironment(const LocaleEnvironment&) = delete;
+    LocaleEnvironment& operator=(const LocaleEnvironment&) = delete;
+
+    static void set(const char* name, const char* value) {
+        if (value == nullptr) {
+            ::unsetenv(name);
+        } else {
+            ::setenv(name, value, 1);
+        }
+    }
+
+    static constexpr std::array<const char*, 3> kNames = {"LC_ALL", "LC_MESSAGES", "LANG"};
+
+private:
+    std::array<std::optional<std::string>, 3> m_saved;
+};
+
+TEST(SystemLocaleTest, MessagesLocaleFollowsCLibraryPrecedence) {
+    LocaleEnvironment environment;
+    const struct {
+        const char* lcAll;
+        const char* lcMessages;
+        const char* lang;
+        const char* expected;
+    } cases[] = {
+        {"zh_CN.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "zh_CN"},
+        {"", "de_DE.UTF-8", "fr_FR.UTF-8", "de_DE"},
+        {nullptr, nullptr, "fr_FR.UTF-8", "fr_FR"},
+        {nullptr, nullptr, "C.UTF-8", ""},
+        {nullptr, nullptr, nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        LocaleEnvironment::set("LC_ALL", c.lcAll);
+        LocaleEnvironment::set("LC_MESSAGES", c.lcMessages);
+        LocaleEnvironment::set("LANG", c.lang);
+        EXPECT_EQ(systemLocaleCode(), c.expected) << (c.lang ? c.lang : "(unset)");
+    }
+}
+
+} // namespace
+} // namespace tavero::platform
