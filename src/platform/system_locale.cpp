@@ -66,14 +66,20 @@ LocaleName parseLocaleName(std::string_view posixName) {
     return result;
 }
 
-LocaleName systemLocale() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): see header
+LocaleName messagesLocale(const char* lcAll, const char* lcMessages, const char* lang) {
+    for (const char* value : {lcAll, lcMessages, lang}) {
+        // An empty variable counts as unset.
         if (value != nullptr && *value != '\0') {
             return parseLocaleName(value);
         }
     }
     return {};
+}
+
+LocaleName systemLocale() {
+    // NOLINTBEGIN(concurrency-mt-unsafe): see header
+    return messagesLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    // NOLINTEND(concurrency-mt-unsafe)
 }
 
 std::string localeCode(const LocaleName& locale) {

@@ -22,6 +22,10 @@ struct LocaleName {
 // picks it.
 [[nodiscard]] LocaleName systemLocale();
 
+// The choice systemLocale() makes, given the three variables (nullptr when unset).
+[[nodiscard]] LocaleName messagesLocale(const char* lcAll, const char* lcMessages,
+                                        const char* lang);
+
 // "language_COUNTRY" ("zh_CN") of a locale; empty when either part is unknown.
 [[nodiscard]] std::string localeCode(const LocaleName& locale);
 

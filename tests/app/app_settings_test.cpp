@@ -54,6 +54,14 @@ TEST(AppSettingsTest, MissingFileSectionOrKeyGivesDefault) {
     EXPECT_EQ(settings.ReadConfigString("BackFilePath"), "");
 }
 
+std::string repeat(std::string_view text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i) {
+        result += text;
+    }
+    return result;
+}
+
 struct StringCase {
     const char* name;
     std::string stored; // the whole "Config" section body
@@ -86,23 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "Language File=" + std::string(258, 'a') + "中文\n", "",
                                std::string(258, 'a') + "中"},
                     StringCase{"CutCountsCharactersNotBytes",
-                               "Language File=" +
-                                   [] {
-                                       std::string text;
-                                       for (int i = 0; i < 300; ++i) {
-                                           text += "中";
-                                       }
-                                       return text;
-                                   }() +
-                                   "\n",
-                               "",
-                               [] {
-                                   std::string text;
-                                   for (int i = 0; i < 259; ++i) {
-                                       text += "中";
-                                   }
-                                   return text;
-                               }()}),
+                               "Language File=" + repeat("中", 300) + "\n", "", repeat("中", 259)}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(AppSettingsTest, WritesReadBackThroughEverySection) {

@@ -1,10 +1,7 @@
 #include "platform/program_paths.h"
 #include "platform/system_locale.h"
 
-#include <array>
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,39 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LocaleCase{"POSIX", "", ""}, LocaleCase{"", "", ""},
                     LocaleCase{"12_34", "", ""}));
 
-// Sets locale variables for one test and puts the previous values back.
-class LocaleEnvironment {
-public:
-    LocaleEnvironment() {
-        for (std::size_t i = 0; i < kNames.size(); ++i) {
-            const char* value = std::getenv(kNames[i]);
-            m_saved[i] = value == nullptr ? std::nullopt : std::optional<std::string>(value);
-        }
-    }
-    ~LocaleEnvironment() {
-        for (std::size_t i = 0; i < kNames.size(); ++i) {
-            set(kNames[i], m_saved[i] ? m_saved[i]->c_str() : nullptr);
-        }
-    }
-    LocaleEnvironment(const LocaleEnvironment&) = delete;
-    LocaleEnvironment& operator=(const LocaleEnvironment&) = delete;
-
-    static void set(const char* name, const char* value) {
-        if (value == nullptr) {
-            ::unsetenv(name);
-        } else {
-            ::setenv(name, value, 1);
-        }
-    }
-
-    static constexpr std::array<const char*, 3> kNames = {"LC_ALL", "LC_MESSAGES", "LANG"};
-
-private:
-    std::array<std::optional<std::string>, 3> m_saved;
-};
-
 TEST(SystemLocaleTest, MessagesLocaleFollowsCLibraryPrecedence) {
-    LocaleEnvironment environment;
     const struct {
         const char* lcAll;
         const char* lcMessages;
@@ -162,10 +127,8 @@ TEST(SystemLocaleTest, MessagesLocaleFollowsCLibraryPrecedence) {
         {nullptr, nullptr, nullptr, ""},
     };
     for (const auto& c : cases) {
-        LocaleEnvironment::set("LC_ALL", c.lcAll);
-        LocaleEnvironment::set("LC_MESSAGES", c.lcMessages);
-        LocaleEnvironment::set("LANG", c.lang);
-        EXPECT_EQ(systemLocaleCode(), c.expected) << (c.lang ? c.lang : "(unset)");
+        EXPECT_EQ(localeCode(messagesLocale(c.lcAll, c.lcMessages, c.lang)), c.expected)
+            << (c.lang ? c.lang : "(unset)");
     }
 }
 
