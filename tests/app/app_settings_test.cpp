@@ -23,16 +23,16 @@ struct IntCase {
     std::int32_t expected; // with default 7
 };
 
-class ReadIntTest : public testing::TestWithParam<IntCase> {};
+class AppReadIntTest : public testing::TestWithParam<IntCase> {};
 
-TEST_P(ReadIntTest, ParsesLeadingNumber) {
+TEST_P(AppReadIntTest, ParsesLeadingNumber) {
     test::TempFolder folder;
     folder.write("Config.ini", std::string("[Config]\nValue=") + GetParam().stored + "\n");
     EXPECT_EQ(settingsIn(folder).ReadConfigInt("Value", 7), GetParam().expected)
         << "stored: " << GetParam().stored;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ReadIntTest,
+INSTANTIATE_TEST_SUITE_P(Values, AppReadIntTest,
                          testing::Values(IntCase{"12abc", 12}, IntCase{"abc", 7}, IntCase{"-7", -7},
                                          IntCase{"-", 7}, IntCase{"", 7}, IntCase{"  42  ", 42},
                                          IntCase{"\"5\"", 5}, IntCase{"+5", 7}, IntCase{"-0", 0},
@@ -69,9 +69,9 @@ struct StringCase {
     std::string expected; // with default "dflt"
 };
 
-class ReadStringTest : public testing::TestWithParam<StringCase> {};
+class AppReadStringTest : public testing::TestWithParam<StringCase> {};
 
-TEST_P(ReadStringTest, ReadsValue) {
+TEST_P(AppReadStringTest, ReadsValue) {
     const auto& c = GetParam();
     test::TempFolder folder;
     folder.write("Config.ini", "[config]\n" + c.stored);
@@ -80,7 +80,7 @@ TEST_P(ReadStringTest, ReadsValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, ReadStringTest,
+    Values, AppReadStringTest,
     testing::Values(StringCase{"Stored", "Language File=de_DE\n", "", "de_DE"},
                     StringCase{"Missing", "Other=1\n", "", "dflt"},
                     StringCase{"Empty", "Language File=\n", "", "dflt"},

@@ -23,15 +23,15 @@ struct ReadCase {
     std::optional<std::string> expected;
 };
 
-class IniReadTest : public testing::TestWithParam<ReadCase> {};
+class AppIniReadTest : public testing::TestWithParam<ReadCase> {};
 
-TEST_P(IniReadTest, FindsValue) {
+TEST_P(AppIniReadTest, FindsValue) {
     const auto& c = GetParam();
     EXPECT_EQ(IniFile::findValue(c.text, c.section, c.key), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Syntax, IniReadTest,
+    Syntax, AppIniReadTest,
     testing::Values(
         ReadCase{"SectionAndKeyIgnoreCase", "[config]\nuimode=1\n", "CONFIG", "UIMode", "1"},
         ReadCase{"WhiteSpaceAroundNamesAndValues", "  [ Config ]  \n  Key Name\t=  a value  \n",
@@ -69,15 +69,15 @@ struct WriteCase {
     std::string after;
 };
 
-class IniWriteTest : public testing::TestWithParam<WriteCase> {};
+class AppIniWriteTest : public testing::TestWithParam<WriteCase> {};
 
-TEST_P(IniWriteTest, KeepsEverythingElse) {
+TEST_P(AppIniWriteTest, KeepsEverythingElse) {
     const auto& c = GetParam();
     EXPECT_EQ(IniFile::withValue(c.before, c.section, c.key, c.value), c.after);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Syntax, IniWriteTest,
+    Syntax, AppIniWriteTest,
     testing::Values(WriteCase{"NewFile", "", "Config", "A", "1", "[Config]\nA=1\n"},
                     WriteCase{"ReplaceInPlace",
                               "; top\n[Other]\nX=1\n\n[Config]\n; note\nA = old\nB=2\nzz\n",
@@ -109,9 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 // Every value the syntax can hold reads back exactly as written.
-class IniRoundTripTest : public testing::TestWithParam<std::string> {};
+class AppIniRoundTripTest : public testing::TestWithParam<std::string> {};
 
-TEST_P(IniRoundTripTest, ReadsBackWhatWasWritten) {
+TEST_P(AppIniRoundTripTest, ReadsBackWhatWasWritten) {
     const std::string before = "[Config]\nOther=keep\n";
     const auto text = IniFile::withValue(before, "Config", "Path", GetParam());
     ASSERT_TRUE(text.has_value());
@@ -119,7 +119,7 @@ TEST_P(IniRoundTripTest, ReadsBackWhatWasWritten) {
     EXPECT_EQ(IniFile::findValue(*text, "Config", "Other"), "keep");
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, IniRoundTripTest,
+INSTANTIATE_TEST_SUITE_P(Values, AppIniRoundTripTest,
                          testing::Values(""s, "plain"s, " leading"s, "trailing\t"s, "\"quoted\""s,
                                          "'single'"s, "a\""s, "\""s, "x=y"s, ";not a comment"s,
                                          "[not a section]"s, "/home/me/Black Box"s, "简体中文"s));
@@ -131,11 +131,11 @@ struct InvalidCase {
     std::string value;
 };
 
-class IniInvalidEntryTest : public testing::TestWithParam<InvalidCase> {};
+class AppIniInvalidEntryTest : public testing::TestWithParam<InvalidCase> {};
 
 // A line break in a value would let a folder name chosen by the user plant keys of its own
 // (for example a raw drive mapping) in the settings file.
-TEST_P(IniInvalidEntryTest, IsRejectedAndFileUntouched) {
+TEST_P(AppIniInvalidEntryTest, IsRejectedAndFileUntouched) {
     const auto& c = GetParam();
     test::TempFolder folder;
     const std::string original = "[Config]\nA=1\n";
@@ -148,7 +148,7 @@ TEST_P(IniInvalidEntryTest, IsRejectedAndFileUntouched) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Entries, IniInvalidEntryTest,
+    Entries, AppIniInvalidEntryTest,
     testing::Values(InvalidCase{"ValueWithLineFeed", "Config", "BackupPath", "x\n[Drives]\n3=/"},
                     InvalidCase{"ValueWithCarriageReturn", "Config", "A", "x\ry"},
                     InvalidCase{"ValueWithNul", "Config", "A", "x\0y"s},
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                     InvalidCase{"SectionWithBracket", "Con]fig", "A", "1"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(IniDecodeTest, Utf16LittleEndianBecomesUtf8) {
+TEST(AppIniDecodeTest, Utf16LittleEndianBecomesUtf8) {
     // "[S]\nk=中😀" in UTF-16LE with its mark; the emoji is a surrogate pair.
     std::string bytes = "\xFF\xFE"
                         "[\0S\0]\0\n\0k\0=\0\x2D\x4E\x3D\xD8\x00\xDE"s;
@@ -170,7 +170,7 @@ TEST(IniDecodeTest, Utf16LittleEndianBecomesUtf8) {
     EXPECT_EQ(bom, "\xEF\xBB\xBF");
 }
 
-TEST(IniDecodeTest, Utf16BigEndianAndBrokenSurrogates) {
+TEST(AppIniDecodeTest, Utf16BigEndianAndBrokenSurrogates) {
     // A high surrogate followed by a plain character, then an odd trailing byte.
     std::string bytes = "\xFE\xFF\0A\xD8\x3D\0B\0"s;
     (void)IniFile::decode(bytes);
@@ -178,7 +178,7 @@ TEST(IniDecodeTest, Utf16BigEndianAndBrokenSurrogates) {
                      "B");
 }
 
-TEST(IniDecodeTest, Utf8MarkSkippedPlainTextUntouched) {
+TEST(AppIniDecodeTest, Utf8MarkSkippedPlainTextUntouched) {
     std::string marked = "\xEF\xBB\xBF[Config]\nA=1\n";
     EXPECT_EQ(IniFile::decode(marked), "\xEF\xBB\xBF");
     EXPECT_EQ(marked, "[Config]\nA=1\n");
@@ -188,7 +188,7 @@ TEST(IniDecodeTest, Utf8MarkSkippedPlainTextUntouched) {
     EXPECT_EQ(plain, "[Config]\nA=1\n");
 }
 
-TEST(IniFileTest, FirstWriteCreatesFileAndMarkIsKept) {
+TEST(AppIniFileTest, FirstWriteCreatesFileAndMarkIsKept) {
     test::TempFolder folder;
     IniFile created(folder.path() + "Config.ini");
     EXPECT_EQ(created.read("Config", "A"), std::nullopt);
@@ -201,7 +201,7 @@ TEST(IniFileTest, FirstWriteCreatesFileAndMarkIsKept) {
     EXPECT_EQ(folder.read("Marked.ini"), "\xEF\xBB\xBF[Config]\nA=2\n");
 }
 
-TEST(IniFileTest, Utf16FileIsRewrittenAsUtf8WithEverythingKept) {
+TEST(AppIniFileTest, Utf16FileIsRewrittenAsUtf8WithEverythingKept) {
     test::TempFolder folder;
     folder.write("Wifi.ini", "\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0\n\0"s);
     IniFile file(folder.path() + "Wifi.ini");
@@ -209,7 +209,7 @@ TEST(IniFileTest, Utf16FileIsRewrittenAsUtf8WithEverythingKept) {
     EXPECT_EQ(folder.read("Wifi.ini"), "\xEF\xBB\xBF[S]\nk=v\nn=2\n");
 }
 
-TEST(IniFileTest, MissingFolderFailsWithoutCrash) {
+TEST(AppIniFileTest, MissingFolderFailsWithoutCrash) {
     test::TempFolder folder;
     IniFile file(folder.path() + "absent/Config.ini");
     EXPECT_FALSE(file.write("Config", "A", "1"));
@@ -217,7 +217,7 @@ TEST(IniFileTest, MissingFolderFailsWithoutCrash) {
     EXPECT_FALSE(file.lastError().detail.empty());
 }
 
-TEST(IniFileTest, FileTooLargeToReadIsNeverReplaced) {
+TEST(AppIniFileTest, FileTooLargeToReadIsNeverReplaced) {
     test::TempFolder folder;
     const std::string path = folder.path() + "Config.ini";
     folder.write("Config.ini", "[Config]\nA=1\n");
@@ -233,7 +233,7 @@ TEST(IniFileTest, FileTooLargeToReadIsNeverReplaced) {
 
 // A full disk (simulated with a file size limit, which binds root too) fails the write but
 // leaves the old settings and no temporary file behind.
-TEST(IniFileTest, FullDiskKeepsOldFile) {
+TEST(AppIniFileTest, FullDiskKeepsOldFile) {
     test::TempFolder folder;
     const std::string original = "[Config]\nA=1\n" + std::string(400, ';') + "\n";
     folder.write("Config.ini", original);
@@ -257,7 +257,7 @@ TEST(IniFileTest, FullDiskKeepsOldFile) {
               1);
 }
 
-TEST(IniFileTest, SymbolicLinkAndPermissionsSurvive) {
+TEST(AppIniFileTest, SymbolicLinkAndPermissionsSurvive) {
     test::TempFolder folder;
     folder.write("real/Config.ini", "[Config]\nA=1\n");
     const std::string real = folder.path() + "real/Config.ini";
@@ -274,7 +274,7 @@ TEST(IniFileTest, SymbolicLinkAndPermissionsSurvive) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(IniFileTest, ReadSectionListsEntriesInOrder) {
+TEST(AppIniFileTest, ReadSectionListsEntriesInOrder) {
     test::TempFolder folder;
     folder.write("zh_CN.ini", "[Provinces]\n1=京\n2 = 津\n;3=x\n[Other]\n4=y\n");
     const auto entries = IniFile(folder.path() + "zh_CN.ini").readSection("provinces");

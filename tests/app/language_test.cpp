@@ -38,7 +38,7 @@ std::vector<int> offeredIndexes(const AppSettings& settings) {
     return indexes;
 }
 
-TEST(LanguageTableTest, RowsAreNumberedAndCodesUnique) {
+TEST(AppLanguageTableTest, RowsAreNumberedAndCodesUnique) {
     for (std::size_t i = 0; i < kLanguageTable.size(); ++i) {
         EXPECT_EQ(kLanguageTable[i].id, static_cast<int>(i) + 1);
         EXPECT_EQ(findLanguageByCode(kLanguageTable[i].code), static_cast<int>(i));
@@ -59,9 +59,9 @@ struct LoadCase {
     std::vector<int> expectedOffered;
 };
 
-class LoadLanguageTest : public testing::TestWithParam<LoadCase> {};
+class AppLoadLanguageTest : public testing::TestWithParam<LoadCase> {};
 
-TEST_P(LoadLanguageTest, PicksLanguageAndOffersAvailableOnes) {
+TEST_P(AppLoadLanguageTest, PicksLanguageAndOffersAvailableOnes) {
     const auto& c = GetParam();
     test::TempFolder folder;
     folder.write("Config.ini", c.languageFile ? "[Config]\nLanguage File=" + *c.languageFile + "\n"
@@ -78,7 +78,7 @@ TEST_P(LoadLanguageTest, PicksLanguageAndOffersAvailableOnes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, LoadLanguageTest,
+    Cases, AppLoadLanguageTest,
     testing::Values(
         LoadCase{"NoneWithChineseLocale", "None", "zh_CN", {"zh_CN.ini"}, kChinese, {0, 1}},
         LoadCase{"NoneWithUnknownLocale", "None", "xx_YY", {"zh_CN.ini"}, kEnglish, {0, 1}},
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {0, 38}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(LoadLanguageTest, FolderNamedLikeALanguageFileIsNotALanguage) {
+TEST(AppLoadLanguageTest, FolderNamedLikeALanguageFileIsNotALanguage) {
     test::TempFolder folder;
     folder.write("Config.ini", "[Config]\nLanguage File=de_DE\n");
     std::filesystem::create_directories(folder.path() + "Language/de_DE.ini");
@@ -114,7 +114,7 @@ TEST(LoadLanguageTest, FolderNamedLikeALanguageFileIsNotALanguage) {
     EXPECT_FALSE(settings.isLanguageAvailable(kGerman));
 }
 
-TEST(LoadLanguageTest, InstalledCopyFindsLanguagesInShareFolder) {
+TEST(AppLoadLanguageTest, InstalledCopyFindsLanguagesInShareFolder) {
     test::TempFolder folder;
     folder.write("share/tavero/Language/de_DE.ini", "[Language String]\nOpen=Öffnen\n");
     folder.write("config/Config.ini", "[Config]\nLanguage File=de_DE\n");
@@ -134,9 +134,9 @@ struct TranslateCase {
     std::string expected;
 };
 
-class TranslateTest : public testing::TestWithParam<TranslateCase> {};
+class AppTranslateTest : public testing::TestWithParam<TranslateCase> {};
 
-TEST_P(TranslateTest, TranslatesOrKeepsEnglish) {
+TEST_P(AppTranslateTest, TranslatesOrKeepsEnglish) {
     test::TempFolder folder;
     folder.write("Config.ini", "[Config]\nLanguage File=zh_CN\n");
     folder.write("Language/zh_CN.ini", kChineseFile);
@@ -147,7 +147,7 @@ TEST_P(TranslateTest, TranslatesOrKeepsEnglish) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, TranslateTest,
+    Texts, AppTranslateTest,
     testing::Values(TranslateCase{"Present", "Open", "打开"},
                     TranslateCase{"MissingKeyShowsEnglish", "Close", "Close"},
                     TranslateCase{"EmptyTranslationShowsEnglish", "Blank", "Blank"},
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   std::string(300, 'y')}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(TranslateTest, EnglishWithoutFileAndUtf16File) {
+TEST(AppTranslateTest, EnglishWithoutFileAndUtf16File) {
     test::TempFolder folder;
     auto english = settingsIn(folder);
     english.LoadLanguage();
@@ -177,7 +177,7 @@ TEST(TranslateTest, EnglishWithoutFileAndUtf16File) {
     EXPECT_EQ(french.Translate("Open"), "Ouvrir");
 }
 
-class LanguageChoiceTest : public testing::Test {
+class AppLanguageChoiceTest : public testing::Test {
 protected:
     void SetUp() override {
         m_folder.write("Config.ini", "; kept\n[Config]\nLanguage File=zh_CN\nUIMode=1\n"
@@ -193,7 +193,7 @@ protected:
     AppSettings m_settings = settingsIn(m_folder);
 };
 
-TEST_F(LanguageChoiceTest, ComboSelectsPendingLanguage) {
+TEST_F(AppLanguageChoiceTest, ComboSelectsPendingLanguage) {
     auto combo = m_settings.FillLanguageCombo();
     ASSERT_EQ(combo.items.size(), 3u);
     EXPECT_EQ(combo.items[0].text, "English");
@@ -208,7 +208,7 @@ TEST_F(LanguageChoiceTest, ComboSelectsPendingLanguage) {
     EXPECT_EQ(m_settings.FillLanguageCombo().selectedItem, -1);
 }
 
-TEST_F(LanguageChoiceTest, ChoosingShowsRestartMessageInCurrentLanguage) {
+TEST_F(AppLanguageChoiceTest, ChoosingShowsRestartMessageInCurrentLanguage) {
     EXPECT_EQ(m_settings.ChooseLanguage(kGerman), "请重启程序");
     EXPECT_EQ(m_settings.pendingLanguage(), kGerman);
     EXPECT_EQ(m_settings.currentLanguage(), kChinese);
@@ -218,7 +218,7 @@ TEST_F(LanguageChoiceTest, ChoosingShowsRestartMessageInCurrentLanguage) {
     EXPECT_EQ(m_settings.pendingLanguage(), kGerman);
 }
 
-TEST_F(LanguageChoiceTest, SavingWritesChosenCodeAndKeepsTheRest) {
+TEST_F(AppLanguageChoiceTest, SavingWritesChosenCodeAndKeepsTheRest) {
     (void)m_settings.ResolveUiMode(1920, 1080);
     (void)m_settings.ChooseLanguage(kGerman);
     m_settings.SaveOnExit();
@@ -227,7 +227,7 @@ TEST_F(LanguageChoiceTest, SavingWritesChosenCodeAndKeepsTheRest) {
     EXPECT_EQ(m_settings.currentLanguage(), kGerman);
 }
 
-TEST_F(LanguageChoiceTest, ReChoosingCurrentWritesCurrentCode) {
+TEST_F(AppLanguageChoiceTest, ReChoosingCurrentWritesCurrentCode) {
     (void)m_settings.ChooseLanguage(kGerman);
     (void)m_settings.ChooseLanguage(kChinese);
     m_settings.SaveOnExit();
@@ -241,9 +241,9 @@ struct UiModeCase {
     int expectedRun;
 };
 
-class ResolveUiModeTest : public testing::TestWithParam<UiModeCase> {};
+class AppResolveUiModeTest : public testing::TestWithParam<UiModeCase> {};
 
-TEST_P(ResolveUiModeTest, LowersForScreenButSavesConfiguredMode) {
+TEST_P(AppResolveUiModeTest, LowersForScreenButSavesConfiguredMode) {
     const auto& c = GetParam();
     test::TempFolder folder;
     if (c.stored) {
@@ -258,7 +258,7 @@ TEST_P(ResolveUiModeTest, LowersForScreenButSavesConfiguredMode) {
     EXPECT_EQ(settings.ReadConfigInt(kUiModeKey, 99), configured);
 }
 
-INSTANTIATE_TEST_SUITE_P(Screens, ResolveUiModeTest,
+INSTANTIATE_TEST_SUITE_P(Screens, AppResolveUiModeTest,
                          testing::Values(UiModeCase{0, 1600, 900, 1}, UiModeCase{0, 1366, 768, 2},
                                          UiModeCase{0, 1920, 1080, 0}, UiModeCase{0, 1920, 1079, 1},
                                          UiModeCase{std::nullopt, 2560, 1440, 0},

@@ -19,9 +19,9 @@ struct PathsCase {
     std::vector<std::string> dataFolders;
 };
 
-class ResolveProgramPathsTest : public testing::TestWithParam<PathsCase> {};
+class AppResolveProgramPathsTest : public testing::TestWithParam<PathsCase> {};
 
-TEST_P(ResolveProgramPathsTest, PlacesFiles) {
+TEST_P(AppResolveProgramPathsTest, PlacesFiles) {
     const auto& c = GetParam();
     const auto paths = resolveProgramPaths(c.executable, c.writable, c.xdgConfigHome, c.home);
     EXPECT_EQ(paths.programFolder, c.programFolder);
@@ -29,7 +29,7 @@ TEST_P(ResolveProgramPathsTest, PlacesFiles) {
     EXPECT_EQ(paths.dataFolders, c.dataFolders);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, ResolveProgramPathsTest,
+INSTANTIATE_TEST_SUITE_P(Layouts, AppResolveProgramPathsTest,
                          testing::Values(PathsCase{"UnpackedCopy",
                                                    "/home/me/tavero/Tavero2",
                                                    true,
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ResolveProgramPathsTest,
                                                    {"/opt/tavero/"}}),
                          [](const auto& p) { return std::string(p.param.name); });
 
-TEST(ProgramPathsTest, RunningExecutableFolder) {
+TEST(AppProgramPathsTest, RunningExecutableFolder) {
     const std::string exe = executablePath();
     ASSERT_FALSE(exe.empty());
     EXPECT_TRUE(exe.ends_with("/tavero_app_tests")) << exe;
@@ -95,16 +95,16 @@ struct LocaleCase {
     const char* country;
 };
 
-class ParseLocaleNameTest : public testing::TestWithParam<LocaleCase> {};
+class AppParseLocaleNameTest : public testing::TestWithParam<LocaleCase> {};
 
-TEST_P(ParseLocaleNameTest, SplitsIsoNames) {
+TEST_P(AppParseLocaleNameTest, SplitsIsoNames) {
     const auto locale = parseLocaleName(GetParam().posixName);
     EXPECT_EQ(locale.language, GetParam().language) << GetParam().posixName;
     EXPECT_EQ(locale.country, GetParam().country) << GetParam().posixName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, ParseLocaleNameTest,
+    Names, AppParseLocaleNameTest,
     testing::Values(LocaleCase{"zh_CN.UTF-8", "zh", "CN"}, LocaleCase{"de_DE@euro", "de", "DE"},
                     LocaleCase{"pt_BR", "pt", "BR"}, LocaleCase{"zh_cn.utf8", "zh", "CN"},
                     LocaleCase{"ast_ES.UTF-8", "ast", "ES"}, LocaleCase{"es_419", "es", "419"},
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LocaleCase{"POSIX", "", ""}, LocaleCase{"", "", ""},
                     LocaleCase{"12_34", "", ""}));
 
-TEST(SystemLocaleTest, MessagesLocaleFollowsCLibraryPrecedence) {
+TEST(AppSystemLocaleTest, MessagesLocaleFollowsCLibraryPrecedence) {
     const struct {
         const char* lcAll;
         const char* lcMessages;
