@@ -5,6 +5,11 @@ if(TAVERO_SANITIZE)
     add_link_options(-fsanitize=${TAVERO_SANITIZE})
 endif()
 
+if(TAVERO_FUZZ)
+    # Coverage feedback for the libraries under test, not only for the fuzz targets themselves.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 function(tavero_defaults target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
                                              -Wno-sign-conversion)

@@ -1,13 +1,12 @@
 #include "platform/raw_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace tavero::platform {
 

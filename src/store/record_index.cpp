@@ -17,74 +17,91 @@ void CloseBefore(IndexRecord& open, const IndexRecord& next) {
 
 } // namespace
 
-bool ParseIndexArea(std::span<const std::uint8_t> area, std::uint32_t count,
-                    const IndexAreaLayout& layout, ParsedArea& out, StoreError* error) {
-    out = ParsedArea{};
-    if (area.size() / kSectorSize < count) {
-        count = static_cast<std::uint32_t>(area.size() / kSectorSize);
-    }
-    out.slotProtect.assign(count, kProtectInvalid);
-    out.slotRecord.assign(count, nullptr);
-    IndexRecord* lowest = nullptr;
-    IndexRecord* highest = nullptr;
-    for (std::uint32_t n = 0; n < count; ++n) {
-        const auto slot = area.subspan(std::size_t{n} * kSectorSize, kSectorSize);
-        if (layout.kind == SourceKind::Card && LoadLe32(slot.data()) != kIndexMagic) {
+IndexAreaParser::IndexAreaParser(std::uint32_t count, const IndexAreaLayout& layout,
+                                 ParsedArea& out)
+    : m_count(count), m_layout(layout), m_out(out) {
+    m_out = ParsedArea{};
+    m_out.slotProtect.assign(count, kProtectInvalid);
+    m_out.slotRecord.assign(count, nullptr);
+}
+
+bool IndexAreaParser::feed(std::span<const std::uint8_t> slots, StoreError* error) {
+    for (std::size_t at = 0; at + kSectorSize <= slots.size() && m_next < m_count;
+         at += kSectorSize, ++m_next) {
+        const std::uint32_t n = m_next;
+        const auto slot = slots.subspan(at, kSectorSize);
+        if (m_layout.kind == SourceKind::Card && LoadLe32(slot.data()) != kIndexMagic) {
             if (error != nullptr) {
                 *error = StoreError{StoreErrorCode::IndexInvalid,
                                     "index slot " + std::to_string(n) + " has no record magic",
-                                    layout.indexBase + std::int64_t{n} * kSectorSize};
+                                    m_layout.indexBase + std::int64_t{n} * kSectorSize};
             }
-            out = ParsedArea{};
+            m_out = ParsedArea{};
             return false;
         }
-        if (!IndexRecordValid(slot, layout.kind, layout.diskId)) {
+        if (!IndexRecordValid(slot, m_layout.kind, m_layout.diskId)) {
             continue;
         }
-        IndexRecord& r = out.records.emplace_back(ParseIndexRecord(slot));
+        IndexRecord& r = m_out.records.emplace_back(ParseIndexRecord(slot));
         r.slot = n;
-        r.indexPosition = layout.indexBase + std::int64_t{n} * kSectorSize;
-        r.dataAddress = layout.dataBase + std::int64_t{n} * kDataBlockSize;
-        out.slotProtect[n] = r.protect;
-        out.slotRecord[n] = &r;
-        out.list.push_back(&r);
+        r.indexPosition = m_layout.indexBase + std::int64_t{n} * kSectorSize;
+        r.dataAddress = m_layout.dataBase + std::int64_t{n} * kDataBlockSize;
+        m_out.slotProtect[n] = r.protect;
+        m_out.slotRecord[n] = &r;
+        m_out.list.push_back(&r);
         if (r.protect != 0) {
             continue;
         }
-        if (lowest == nullptr) {
-            lowest = highest = &r;
+        if (m_lowest == nullptr) {
+            m_lowest = m_highest = &r;
             continue;
         }
-        if (r.seq < lowest->seq) {
+        if (r.seq < m_lowest->seq) {
             if (r.endUnit == 0) {
-                CloseBefore(r, *lowest);
+                CloseBefore(r, *m_lowest);
             }
-            lowest = &r;
+            m_lowest = &r;
         }
-        if (r.seq > highest->seq) {
-            if (highest->endUnit == 0) {
-                CloseBefore(*highest, r);
+        if (r.seq > m_highest->seq) {
+            if (m_highest->endUnit == 0) {
+                CloseBefore(*m_highest, r);
             }
-            highest = &r;
+            m_highest = &r;
         }
     }
+    return true;
+}
 
+void IndexAreaParser::finish() {
     // Order by start time; converting each packed time once keeps this cheap for 65536 slots.
+    std::vector<IndexRecord*>& list = m_out.list;
     std::vector<std::pair<std::int64_t, IndexRecord*>> keyed;
-    keyed.reserve(out.list.size());
-    for (IndexRecord* r : out.list) {
+    keyed.reserve(list.size());
+    for (IndexRecord* r : list) {
         keyed.emplace_back(r->startSeconds(), r);
     }
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 0; i < keyed.size(); ++i) {
-        out.list[i] = keyed[i].second;
+        list[i] = keyed[i].second;
     }
-    for (std::size_t i = 0; i + 1 < out.list.size(); ++i) {
-        if (out.list[i]->endUnit == 0) {
-            CloseBefore(*out.list[i], *out.list[i + 1]);
+    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+        if (list[i]->endUnit == 0) {
+            CloseBefore(*list[i], *list[i + 1]);
         }
     }
+}
+
+bool ParseIndexArea(std::span<const std::uint8_t> area, std::uint32_t count,
+                    const IndexAreaLayout& layout, ParsedArea& out, StoreError* error) {
+    if (area.size() / kSectorSize < count) {
+        count = static_cast<std::uint32_t>(area.size() / kSectorSize);
+    }
+    IndexAreaParser parser(count, layout, out);
+    if (!parser.feed(area, error)) {
+        return false;
+    }
+    parser.finish();
     return true;
 }
 
@@ -137,14 +154,32 @@ bool RecordIndex::openSource() {
 }
 
 bool RecordIndex::readArea(std::int64_t offset, std::uint32_t count,
-                           std::vector<std::uint8_t>& area) {
-    area.assign(std::size_t{count} * kSectorSize, 0);
-    if (!m_reader.Seek(offset, SeekOrigin::Begin) ||
-        !m_reader.Read(area.data(), static_cast<std::uint32_t>(area.size()))) {
-        return fail(StoreErrorCode::ReadFailed,
-                    "cannot read the index area (" + std::to_string(area.size()) + " bytes)",
-                    offset);
+                           const IndexAreaLayout& layout, ParsedArea& out, const char* copyName) {
+    // 1 MiB pieces: a 32 MiB area is never resident at once.
+    constexpr std::uint32_t kSlotsPerPiece = 2048;
+    std::vector<std::uint8_t> piece(std::size_t{std::min(count, kSlotsPerPiece)} * kSectorSize);
+    IndexAreaParser parser(count, layout, out);
+    if (!m_reader.Seek(offset, SeekOrigin::Begin)) {
+        return fail(StoreErrorCode::ReadFailed, "cannot seek to the index area", offset);
     }
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t slots = std::min(count - done, kSlotsPerPiece);
+        const std::int64_t at = offset + std::int64_t{done} * kSectorSize;
+        if (!m_reader.Read(piece.data(), slots * kSectorSize)) {
+            return fail(StoreErrorCode::ReadFailed,
+                        std::string("cannot read index ") + copyName + " (" +
+                            std::to_string(std::int64_t{count} * kSectorSize) + " bytes)",
+                        at);
+        }
+        StoreError parseError;
+        if (!parser.feed(std::span(piece).first(std::size_t{slots} * kSectorSize), &parseError)) {
+            return fail(StoreErrorCode::IndexInvalid,
+                        std::string("index ") + copyName + ": " + parseError.detail,
+                        offset - layout.indexBase + parseError.offset);
+        }
+        done += slots;
+    }
+    parser.finish();
     return true;
 }
 
@@ -156,14 +191,12 @@ IndexRecord* RecordIndex::OpenIndex() {
     if (!openSource()) {
         return nullptr;
     }
-    std::vector<std::uint8_t> area;
     if (m_kind == SourceKind::BackupFile) {
         m_stats.slotCount = kBackupIndexRecords;
-        if (!readArea(kBackupIndexBase, kBackupIndexRecords, area)) {
+        const IndexAreaLayout layout{SourceKind::BackupFile, 0, kBackupIndexBase, kBackupDataBase};
+        if (!readArea(kBackupIndexBase, kBackupIndexRecords, layout, m_areaA, "area")) {
             return nullptr;
         }
-        const IndexAreaLayout layout{SourceKind::BackupFile, 0, kBackupIndexBase, kBackupDataBase};
-        (void)ParseIndexArea(area, kBackupIndexRecords, layout, m_areaA);
         m_stats.validA = static_cast<std::uint32_t>(m_areaA.list.size());
         if (m_areaA.list.empty()) {
             fail(StoreErrorCode::NoRecords, "the backup file holds no valid index record");
@@ -183,24 +216,11 @@ IndexRecord* RecordIndex::OpenIndex() {
         }
         const std::uint32_t count = m_diskInfo.blockCount;
         m_stats.slotCount = count;
+        // Both copies record their positions in area A: that is where the index is rewritten.
         const IndexAreaLayout layout{SourceKind::Card, m_diskInfo.diskId, kCardIndexBaseA,
                                      kCardDataBase};
-        StoreError parseError;
-        if (!readArea(kCardIndexBaseA, count, area)) {
-            return nullptr;
-        }
-        if (!ParseIndexArea(area, count, layout, m_areaA, &parseError)) {
-            fail(StoreErrorCode::IndexInvalid, "index copy A: " + parseError.detail,
-                 parseError.offset);
-            return nullptr;
-        }
-        if (!readArea(kCardIndexBaseB, count, area)) {
-            return nullptr;
-        }
-        // Both copies record their positions in area A: that is where the index is rewritten.
-        if (!ParseIndexArea(area, count, layout, m_areaB, &parseError)) {
-            fail(StoreErrorCode::IndexInvalid, "index copy B: " + parseError.detail,
-                 parseError.offset - kCardIndexBaseA + kCardIndexBaseB);
+        if (!readArea(kCardIndexBaseA, count, layout, m_areaA, "copy A") ||
+            !readArea(kCardIndexBaseB, count, layout, m_areaB, "copy B")) {
             return nullptr;
         }
         m_stats.validA = static_cast<std::uint32_t>(m_areaA.list.size());

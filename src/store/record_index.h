@@ -42,6 +42,24 @@ struct ParsedArea {
                                   const IndexAreaLayout& layout, ParsedArea& out,
                                   StoreError* error = nullptr);
 
+// The same, fed slot by slot in pieces so that a 32 MiB area never has to be held at once.
+class IndexAreaParser {
+public:
+    IndexAreaParser(std::uint32_t count, const IndexAreaLayout& layout, ParsedArea& out);
+    // Whole slots, in order. False once a card slot lacks the record magic.
+    [[nodiscard]] bool feed(std::span<const std::uint8_t> slots, StoreError* error = nullptr);
+    // Orders the records by time and closes open ones; call after the last slot.
+    void finish();
+
+private:
+    std::uint32_t m_count;
+    std::uint32_t m_next = 0;
+    IndexAreaLayout m_layout;
+    ParsedArea& m_out;
+    IndexRecord* m_lowest = nullptr;
+    IndexRecord* m_highest = nullptr;
+};
+
 struct IndexStats {
     std::uint32_t slotCount = 0;    // slots per index area
     std::uint32_t validA = 0;       // valid records in copy A (the only copy of a backup file)
@@ -89,8 +107,10 @@ public:
 
 private:
     [[nodiscard]] bool openSource();
+    // Reads and parses one index area in pieces.
     [[nodiscard]] bool readArea(std::int64_t offset, std::uint32_t count,
-                                std::vector<std::uint8_t>& area);
+                                const IndexAreaLayout& layout, ParsedArea& out,
+                                const char* copyName);
     [[nodiscard]] bool mergeAndRecover();
     void appendFollowOn();
     const std::vector<IndexRecord*>& walkList() const { return m_play.empty() ? m_full : m_play; }

@@ -161,7 +161,7 @@ TEST_F(CliTest, FailuresNameTheSourceAndTheReason) {
     }
     const Case cases[] = {
         {"list " + Quote((m_dir / "missing.sd").string()), "No such file or directory"},
-        {"list " + Quote((m_dir / "short.sd").string()), "cannot read the index area"},
+        {"list " + Quote((m_dir / "short.sd").string()), "cannot read index area"},
         {"info car2://3 --drive 3=" + Quote(plain), "not a recorder card"},
         {"list " + Quote((m_dir / "notes.txt").string()), "not a raw backup file"},
         {"list car2://12 --drive 1=" + Quote(image), "drive number N from 0 to 9"},
