@@ -159,6 +159,14 @@ bool encodeFrameHeader(const FrameHeaderFields& fields, std::span<uint8_t> out)
         writer.putU8(static_cast<uint8_t>(t >> 7 & 0x7F));
         writer.putU8(static_cast<uint8_t>(t & 0x7F));
     }
+    // A reader looks for 00 00 00 02 at every 4-byte boundary, inside headers too; channel 2 in
+    // byte 15, a length of 32..48 KiB or some time stamps would spell it. The top bit of the
+    // first byte of every inner 4-byte group is never interpreted (a masked nibble, a masked
+    // 7-bit group or a spare byte), so setting it there breaks the false sync.
+    for (size_t at = 4; at < kFrameHeaderSize; at += 4) {
+        if (out[at] == 0 && out[at + 1] == 0 && out[at + 2] == 0 && out[at + 3] == 2)
+            out[at] = 0x80;
+    }
     return writer.ok();
 }
 

@@ -22,7 +22,7 @@ CardSpec demoCardSpec(const std::string& outPath)
         channel.height = hd ? 720 : 480;
         channel.fps = hd ? 25 : 30;
         channel.gop = channel.fps;
-        channel.bitrateKbps = hd ? 700 : 300;
+        channel.bitrateKbps = hd ? 550 : 250; // each trip fits one 16 MiB block
         channel.videoFormat = hd ? 0 : 1;
         spec.channels.push_back(channel);
     }
