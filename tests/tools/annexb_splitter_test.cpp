@@ -1,9 +1,8 @@
 #include "mkcard/annexb_splitter.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -13,16 +12,14 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // One NAL with a 4-byte start code (or 3-byte when shortCode).
-Bytes nal(uint8_t header, Bytes body, bool shortCode = false)
-{
+Bytes nal(uint8_t header, Bytes body, bool shortCode = false) {
     Bytes out = shortCode ? Bytes{0, 0, 1} : Bytes{0, 0, 0, 1};
     out.push_back(header);
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
 
-Bytes concat(std::initializer_list<Bytes> parts)
-{
+Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
     for (const Bytes& part : parts)
         out.insert(out.end(), part.begin(), part.end());
@@ -32,16 +29,19 @@ Bytes concat(std::initializer_list<Bytes> parts)
 const Bytes kSps = nal(0x67, {0x42, 0x00, 0x1E});
 const Bytes kPps = nal(0x68, {0xCE, 0x38});
 // Slices: the top bit of the first body byte set means first_mb_in_slice == 0.
-Bytes idr(uint8_t tag, bool firstSlice = true) { return nal(0x65, {firstSlice ? uint8_t(0x88) : uint8_t(0x20), tag}); }
-Bytes pSlice(uint8_t tag, bool firstSlice = true) { return nal(0x41, {firstSlice ? uint8_t(0x9A) : uint8_t(0x30), tag}); }
+Bytes idr(uint8_t tag, bool firstSlice = true) {
+    return nal(0x65, {firstSlice ? uint8_t(0x88) : uint8_t(0x20), tag});
+}
+Bytes pSlice(uint8_t tag, bool firstSlice = true) {
+    return nal(0x41, {firstSlice ? uint8_t(0x9A) : uint8_t(0x30), tag});
+}
 
-TEST(AnnexBSplitter, SplitsAtFirstSlicesAndParameterSets)
-{
+TEST(AnnexBSplitter, SplitsAtFirstSlicesAndParameterSets) {
     // Picture 1: SPS PPS IDR in two slices; picture 2: P; picture 3: SEI + P in two slices
     // (3-byte start code); picture 4: AUD + P.
-    const Bytes stream = concat({kSps, kPps, idr(1), idr(2, false), pSlice(3), nal(0x06, {0x05}),
-                                 pSlice(4), nal(0x41, {0x30, 5}, true), nal(0x09, {0xF0}),
-                                 pSlice(6)});
+    const Bytes stream =
+        concat({kSps, kPps, idr(1), idr(2, false), pSlice(3), nal(0x06, {0x05}), pSlice(4),
+                nal(0x41, {0x30, 5}, true), nal(0x09, {0xF0}), pSlice(6)});
     AnnexBSplitter splitter;
     std::vector<Picture> pictures;
     splitter.split(stream, pictures);
@@ -49,13 +49,13 @@ TEST(AnnexBSplitter, SplitsAtFirstSlicesAndParameterSets)
     EXPECT_TRUE(pictures[0].key);
     EXPECT_FALSE(pictures[1].key);
     EXPECT_EQ(pictures[0].bytes, concat({kSps, kPps, idr(1), idr(2, false)}));
-    EXPECT_EQ(pictures[2].bytes, concat({nal(0x06, {0x05}), pSlice(4), nal(0x41, {0x30, 5}, true)}));
+    EXPECT_EQ(pictures[2].bytes,
+              concat({nal(0x06, {0x05}), pSlice(4), nal(0x41, {0x30, 5}, true)}));
     EXPECT_EQ(pictures[3].bytes, concat({nal(0x09, {0xF0}), pSlice(6)}));
     EXPECT_EQ(splitter.repairedKeyPictures(), 0u);
 }
 
-TEST(AnnexBSplitter, PutsLastParameterSetsInFrontOfBareKeyPictures)
-{
+TEST(AnnexBSplitter, PutsLastParameterSetsInFrontOfBareKeyPictures) {
     AnnexBSplitter splitter;
     std::vector<Picture> pictures;
     // Fed in pieces, as an encoder hands out packets; the second IDR comes without headers.
@@ -68,8 +68,7 @@ TEST(AnnexBSplitter, PutsLastParameterSetsInFrontOfBareKeyPictures)
     EXPECT_EQ(splitter.repairedKeyPictures(), 1u);
 }
 
-TEST(AnnexBSplitter, DropsLeadingGarbageTrailingZerosAndHeaderOnlyTails)
-{
+TEST(AnnexBSplitter, DropsLeadingGarbageTrailingZerosAndHeaderOnlyTails) {
     const Bytes stream = concat({Bytes{0xFF, 0x12}, kSps, kPps, idr(1), Bytes{0, 0}, kSps});
     AnnexBSplitter splitter;
     std::vector<Picture> pictures;
@@ -81,8 +80,7 @@ TEST(AnnexBSplitter, DropsLeadingGarbageTrailingZerosAndHeaderOnlyTails)
 // Picture counts against FFmpeg's own frame listing of the corpus streams.
 class CorpusSplit : public testing::TestWithParam<const char*> {};
 
-TEST_P(CorpusSplit, OnePicturePerDecodedFrame)
-{
+TEST_P(CorpusSplit, OnePicturePerDecodedFrame) {
     const std::filesystem::path dir = std::filesystem::path(TAVERO_CORPUS_DIR) / "h264";
     const std::string name = GetParam();
     if (!std::filesystem::exists(dir / name))
@@ -140,8 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Files, CorpusSplit,
                              return name;
                          });
 
-TEST(AnnexBSplitter, MissingFileIsAClearError)
-{
+TEST(AnnexBSplitter, MissingFileIsAClearError) {
     std::vector<Picture> pictures;
     std::string error;
     EXPECT_FALSE(splitAnnexBFile("/nonexistent/x.264", pictures, error));

@@ -4,11 +4,10 @@
 #include "mkcard/card_format.h"
 #include "mkcard/sensor_data.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstring>
 #include <ctime>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace tavero::sim {
@@ -16,28 +15,24 @@ namespace {
 
 using Sector = std::array<uint8_t, kSectorSize>;
 
-uint32_t le32(const uint8_t* p)
-{
+uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Reference checksum written straight from the definition.
-uint32_t referenceChecksum(const Sector& block)
-{
+uint32_t referenceChecksum(const Sector& block) {
     uint32_t sum = 0;
     for (size_t i = 0; i < 127; ++i)
         sum ^= le32(block.data() + 4 * i);
     return sum;
 }
 
-void expectBytes(const Sector& block, size_t offset, std::vector<uint8_t> expected)
-{
+void expectBytes(const Sector& block, size_t offset, std::vector<uint8_t> expected) {
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(block[offset + i], expected[i]) << "at byte " << offset + i;
 }
 
-TEST(BlockChecksum, XorsTheFirst127LittleEndianWords)
-{
+TEST(BlockChecksum, XorsTheFirst127LittleEndianWords) {
     Sector block{};
     block[0] = 0x01, block[1] = 0x02, block[2] = 0x03, block[3] = 0x04;
     block[4] = 0x10, block[5] = 0x20, block[6] = 0x30, block[7] = 0x40;
@@ -48,14 +43,12 @@ TEST(BlockChecksum, XorsTheFirst127LittleEndianWords)
     expectBytes(block, 508, {0xE1, 0x22, 0x33, 0x44});
 }
 
-TEST(PackedTime, MatchesTheRecorderEncoding)
-{
+TEST(PackedTime, MatchesTheRecorderEncoding) {
     const PackedTime packed = packTime({2015, 7, 15, 12, 34, 56});
     EXPECT_EQ(packed, (PackedTime{0xD7, 0x07, 0x0F, 0x0C, 0x22, 0x38}));
 }
 
-TEST(PackedTime, CalendarArithmeticAgreesWithTimegm)
-{
+TEST(PackedTime, CalendarArithmeticAgreesWithTimegm) {
     for (const WallTime& time : {WallTime{1970, 1, 1, 0, 0, 0}, WallTime{2000, 2, 29, 23, 59, 59},
                                  WallTime{2024, 12, 31, 12, 0, 0}, WallTime{1900, 3, 1, 1, 2, 3},
                                  WallTime{2055, 6, 30, 6, 7, 8}}) {
@@ -83,8 +76,7 @@ struct HeaderCase {
 
 class FrameHeaderTest : public testing::TestWithParam<HeaderCase> {};
 
-TEST_P(FrameHeaderTest, EncodesExactBytes)
-{
+TEST_P(FrameHeaderTest, EncodesExactBytes) {
     std::array<uint8_t, 32> header{};
     ASSERT_TRUE(encodeFrameHeader(GetParam().fields, header));
     EXPECT_EQ(header, GetParam().expected);
@@ -96,24 +88,24 @@ INSTANTIATE_TEST_SUITE_P(
         // Length 16389 and time stamp 1234567 µs = 0x12D687 on a predicted picture of channel 3.
         HeaderCase{"video",
                    {FrameKind::Video, 16389, 3, PictureType::Predicted, 1234567},
-                   {0, 0, 0, 2, 0, 0x00, 0x00, 0x01, 0x00, 0x05, 0, 0, 0, 0, 0, 3,
+                   {0, 0, 0,    2,    0,    0x00, 0x00, 0x01, 0x00, 0x05, 0,    0,    0, 0, 0, 3,
                     1, 0, 0x00, 0x00, 0x09, 0x35, 0x50, 0x00, 0x00, 0x4B, 0x2D, 0x07, 0, 0, 0, 0}},
         // Bit 31 travels in both groups: byte 0 bit 0 and the top nibble of the second group.
         HeaderCase{"key picture, top bit",
                    {FrameKind::Video, 1, 0, PictureType::Key, 0x80000000u},
-                   {0, 0, 0, 2, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
+                   {0, 0, 0,    2, 0, 0, 0, 0,    0, 1, 0, 0, 0, 0, 0, 0,
                     0, 0, 0x01, 0, 0, 0, 0, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}},
         // Audio carries its time stamp from byte 16; 0xFFFFFFFF length shows the 4-bit top group.
         HeaderCase{"audio",
                    {FrameKind::Audio, 0xFFFFFFFFu, 7, PictureType::Key, 1234567},
-                   {0, 0, 0, 2, 1, 0x0F, 0x7F, 0x7F, 0x7F, 0x7F, 0, 0, 0, 0, 0, 7,
+                   {0,    0,    0,    2,    1,    0x0F, 0x7F, 0x7F, 0x7F, 0x7F, 0, 0, 0, 0, 0, 7,
                     0x00, 0x00, 0x09, 0x35, 0x50, 0x00, 0x00, 0x4B, 0x2D, 0x07, 0, 0, 0, 0, 0, 0}},
         // Channel 2 and a 32 KiB length would put 00 00 00 02 at bytes 12 and 4; the spare top
         // bit of each group's first byte breaks it.
         HeaderCase{"false syncs broken",
                    {FrameKind::Video, 32768, 2, PictureType::Key, 0x02000000},
-                   {0, 0, 0, 2, 0x80, 0, 0, 2, 0, 0, 0, 0, 0x80, 0, 0, 2,
-                    0x80, 0, 0, 2, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 0, 0}},
+                   {0,    0, 0, 2, 0x80, 0, 0, 2, 0,    0, 0, 0, 0x80, 0, 0, 2,
+                    0x80, 0, 0, 2, 0,    0, 0, 0, 0x10, 0, 0, 0, 0,    0, 0, 0}},
         // Metadata frames carry no time stamp even when one is given.
         HeaderCase{"text",
                    {FrameKind::Text, 4, 1, PictureType::Predicted, 999},
@@ -126,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(Trailer, FixedFieldsSamplesAndText)
-{
+TEST(Trailer, FixedFieldsSamplesAndText) {
     TrailerFields fields;
     fields.unitNo = 0x01020304;
     fields.unitTime = packTime({2024, 5, 1, 8, 0, 9});
@@ -160,8 +151,7 @@ TEST(Trailer, FixedFieldsSamplesAndText)
     EXPECT_EQ(trailer, expected);
 }
 
-TEST(Trailer, KeepsAtMost50SamplesAnd159TextCharacters)
-{
+TEST(Trailer, KeepsAtMost50SamplesAnd159TextCharacters) {
     TrailerFields fields;
     fields.samples.assign(60, GSample{7, 7, 7});
     fields.gpsText.assign(300, 'x');
@@ -174,8 +164,7 @@ TEST(Trailer, KeepsAtMost50SamplesAnd159TextCharacters)
     EXPECT_EQ(trailer[344 + 159], 0);
 }
 
-TEST(IndexRecord, LaysOutEveryField)
-{
+TEST(IndexRecord, LaysOutEveryField) {
     IndexRecordFields fields;
     fields.seq = 0x0A0B0C0D;
     fields.events = {{1000, packTime({2024, 5, 1, 8, 0, 1}), 1},
@@ -212,8 +201,7 @@ TEST(IndexRecord, LaysOutEveryField)
     EXPECT_FALSE(encodeIndexRecord(fields, record)) << "17 events cannot be stored";
 }
 
-TEST(IndexRecord, UnwrittenCardSlotHasMagicSeqZeroAndDiskId)
-{
+TEST(IndexRecord, UnwrittenCardSlotHasMagicSeqZeroAndDiskId) {
     Sector slot{};
     ASSERT_TRUE(encodeUnwrittenCardSlot(10000, slot));
     expectBytes(slot, 0, {0x76, 0x23, 0x85, 0x49, 0, 0, 0, 0});
@@ -221,30 +209,29 @@ TEST(IndexRecord, UnwrittenCardSlotHasMagicSeqZeroAndDiskId)
     EXPECT_EQ(le32(slot.data() + 508), referenceChecksum(slot));
 }
 
-TEST(DiskInfo, CardFormAndBackupCopy)
-{
+TEST(DiskInfo, CardFormAndBackupCopy) {
     const DiskInfoFields fields{127, packTime({2024, 4, 30, 7, 0, 0}), 10005};
     Sector card{};
     ASSERT_TRUE(encodeDiskInfo(fields, card));
-    expectBytes(card, 0, {0x24, 0x41, 0x96, 0x78, 0x10, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x7F,
-                          224, 4, 30, 7, 0, 0, 0});
+    expectBytes(card, 0, {0x24, 0x41, 0x96, 0x78, 0x10, 0,  0, 0, 0, 0, 0,
+                          0,    0x00, 0x7F, 224,  4,    30, 7, 0, 0, 0});
     expectBytes(card, 504, {0x00, 0x00, 0x27, 0x15});
     EXPECT_EQ(le32(card.data() + 508), referenceChecksum(card));
 
     // The backup keeps the in-memory form: fields little-endian, the card's checksum word.
     Sector backup{};
     ASSERT_TRUE(encodeBackupDiskInfo(fields, backup));
-    expectBytes(backup, 0, {0x24, 0x41, 0x96, 0x78, 0, 0, 0, 0x10, 0, 0, 0, 0, 0x7F, 0x00,
-                            224, 4, 30, 7, 0, 0});
+    expectBytes(backup, 0, {0x24, 0x41, 0x96, 0x78, 0,   0, 0,  0x10, 0, 0,
+                            0,    0,    0x7F, 0x00, 224, 4, 30, 7,    0, 0});
     expectBytes(backup, 504, {0x15, 0x27, 0x00, 0x00});
     expectBytes(backup, 508, {card[508], card[509], card[510], card[511]});
 }
 
-TEST(ConfigSector, DefaultSectorWithBothChecksums)
-{
+TEST(ConfigSector, DefaultSectorWithBothChecksums) {
     Sector sector{};
     ASSERT_TRUE(encodeDefaultConfigSector(10000, sector));
-    expectBytes(sector, 0, {0xAB, 0xAB, 0xAB, 0xAB, 0x55, 0xAA, 0xCD, 0xAB, 0, 0, 0, 0, 0, 0, 0, 15});
+    expectBytes(sector, 0,
+                {0xAB, 0xAB, 0xAB, 0xAB, 0x55, 0xAA, 0xCD, 0xAB, 0, 0, 0, 0, 0, 0, 0, 15});
     for (size_t word = 0; word < 12; ++word)
         expectBytes(sector, 24 + 4 * word, {0, 0, 0, 10});
     uint32_t inner = 0;
@@ -255,8 +242,7 @@ TEST(ConfigSector, DefaultSectorWithBothChecksums)
     EXPECT_EQ(le32(sector.data() + 508), referenceChecksum(sector));
 }
 
-TEST(BootSectors, PartitionTableAndFatSignatures)
-{
+TEST(BootSectors, PartitionTableAndFatSignatures) {
     const std::vector<BootSector> sectors = makeBootSectors();
     ASSERT_EQ(sectors.size(), 4u);
     EXPECT_EQ(sectors[0].offset, 0u);
@@ -274,23 +260,19 @@ TEST(BootSectors, PartitionTableAndFatSignatures)
     EXPECT_EQ(le32(sectors[3].bytes.data()), 0xFFFFFFF8u);
 }
 
-TEST(MetadataFrames, NibbleCoding)
-{
+TEST(MetadataFrames, NibbleCoding) {
     EXPECT_EQ(encodeTextFrame("A$"), (std::vector<uint8_t>{0x04, 0x01, 0x02, 0x04}));
     const auto sample = encodeGSampleFrame({0x1234, -1, 5});
     EXPECT_EQ(sample, (std::array<uint8_t, 12>{1, 2, 3, 4, 15, 15, 15, 15, 0, 0, 0, 5}));
 }
 
-TEST(Pcm, LittleEndianAndNeverAFrameSync)
-{
+TEST(Pcm, LittleEndianAndNeverAFrameSync) {
     const std::vector<int16_t> samples = {0x0102, -2, 0, 512, 512, 0};
-    EXPECT_EQ(pcmPayload(samples),
-              (std::vector<uint8_t>{0x02, 0x01, 0xFE, 0xFF, 0x00, 0x00, 0x01, 0x02, 0x00, 0x02,
-                                    0x00, 0x00}));
+    EXPECT_EQ(pcmPayload(samples), (std::vector<uint8_t>{0x02, 0x01, 0xFE, 0xFF, 0x00, 0x00, 0x01,
+                                                         0x02, 0x00, 0x02, 0x00, 0x00}));
 }
 
-TEST(Rmc, FormatsFieldsWithLeadingZerosAndChecksum)
-{
+TEST(Rmc, FormatsFieldsWithLeadingZerosAndChecksum) {
     const std::string sentence =
         formatRmc({2024, 5, 1, 6, 7, 8}, {-3.5, -8.0 - 0.5 / 60.0, 18.52, 270.0});
     EXPECT_EQ(sentence.substr(0, sentence.find('*')),
@@ -306,8 +288,7 @@ TEST(Rmc, FormatsFieldsWithLeadingZerosAndChecksum)
     EXPECT_NE(carry.find(",4800.0000,N,"), std::string::npos) << carry;
 }
 
-TEST(GSamples, TenPerSecondNoTwoAndASpikeAtEvents)
-{
+TEST(GSamples, TenPerSecondNoTwoAndASpikeAtEvents) {
     const std::vector<uint32_t> spikes = {1500000};
     const auto samples = makeGSamples(3000000, spikes, 1);
     ASSERT_EQ(samples.size(), 30u);

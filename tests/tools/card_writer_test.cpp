@@ -2,12 +2,11 @@
 // parser that follows the format tables (not the simulator's own encoders).
 #include "mkcard/card_writer.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
@@ -19,34 +18,31 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-uint32_t le32(const uint8_t* p)
-{
+uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
 }
-uint32_t be32(const uint8_t* p)
-{
+uint32_t be32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1] << 16 | p[2] << 8 | p[3]);
 }
-uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 
-bool checksumOk(const Bytes& block)
-{
+bool checksumOk(const Bytes& block) {
     uint32_t sum = 0;
     for (size_t i = 0; i < 127; ++i)
         sum ^= le32(block.data() + 4 * i);
     return sum == le32(block.data() + 508);
 }
 
-bool allZero(const Bytes& bytes)
-{
+bool allZero(const Bytes& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
 
 class CardFile {
 public:
     explicit CardFile(const fs::path& path) : m_file(path, std::ios::binary) {}
-    Bytes read(uint64_t offset, size_t size)
-    {
+    Bytes read(uint64_t offset, size_t size) {
         Bytes bytes(size);
         m_file.clear();
         m_file.seekg(static_cast<std::streamoff>(offset));
@@ -68,8 +64,7 @@ struct ParsedFrame {
 
 // Walks a channel stream header to header by the length field, as the tables define it, and
 // checks that a scan of every 4-byte boundary finds sync bytes only where headers are.
-std::vector<ParsedFrame> parseStream(const Bytes& stream, uint8_t channel)
-{
+std::vector<ParsedFrame> parseStream(const Bytes& stream, uint8_t channel) {
     std::vector<ParsedFrame> frames;
     std::set<size_t> headers;
     size_t pos = 0;
@@ -89,15 +84,14 @@ std::vector<ParsedFrame> parseStream(const Bytes& stream, uint8_t channel)
         frame.kind = h[4] & 0x0F;
         if (frame.kind == 0 || frame.kind == 1) {
             const uint8_t* b = h + (frame.kind == 0 ? 18 : 16);
-            frame.timeUs = static_cast<uint32_t>(b[0] & 1) << 31 |
-                           static_cast<uint32_t>(b[1] & 0x7F) << 24 |
-                           static_cast<uint32_t>(b[2] & 0x7F) << 17 |
-                           static_cast<uint32_t>(b[3] & 0x7F) << 10 |
-                           static_cast<uint32_t>(b[4] & 0x7F) << 3 |
-                           static_cast<uint32_t>(b[5] & 0x0F) << 28 |
-                           static_cast<uint32_t>(b[6] & 0x7F) << 21 |
-                           static_cast<uint32_t>(b[7] & 0x7F) << 14 |
-                           static_cast<uint32_t>(b[8] & 0x7F) << 7 | (b[9] & 0x7F);
+            frame.timeUs =
+                static_cast<uint32_t>(b[0] & 1) << 31 | static_cast<uint32_t>(b[1] & 0x7F) << 24 |
+                static_cast<uint32_t>(b[2] & 0x7F) << 17 |
+                static_cast<uint32_t>(b[3] & 0x7F) << 10 | static_cast<uint32_t>(b[4] & 0x7F) << 3 |
+                static_cast<uint32_t>(b[5] & 0x0F) << 28 |
+                static_cast<uint32_t>(b[6] & 0x7F) << 21 |
+                static_cast<uint32_t>(b[7] & 0x7F) << 14 | static_cast<uint32_t>(b[8] & 0x7F) << 7 |
+                (b[9] & 0x7F);
             frame.key = frame.kind == 0 && (h[16] & 0x0F) == 0;
         }
         EXPECT_LE(pos + 32 + length, stream.size());
@@ -117,8 +111,7 @@ std::vector<ParsedFrame> parseStream(const Bytes& stream, uint8_t channel)
 
 class CardWriterTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_dir = fs::temp_directory_path() /
                 ("tavero_mkcard_" + std::to_string(::getpid()) + "_" +
                  testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -127,11 +120,11 @@ protected:
     void TearDown() override { fs::remove_all(m_dir); }
 
     // Two channels of tiny pictures, sound on channel 0, two short recordings a minute apart.
-    CardSpec smallSpec(OutputKind kind = OutputKind::CardImage)
-    {
+    CardSpec smallSpec(OutputKind kind = OutputKind::CardImage) {
         CardSpec spec;
         spec.kind = kind;
-        spec.outPath = (m_dir / (kind == OutputKind::CardImage ? "card.img" : "backup.sd")).string();
+        spec.outPath =
+            (m_dir / (kind == OutputKind::CardImage ? "card.img" : "backup.sd")).string();
         spec.diskId = 12345;
         spec.blockCount = 4;
         spec.zoneHours = 3;
@@ -155,8 +148,7 @@ protected:
         return spec;
     }
 
-    Manifest write(const CardSpec& spec)
-    {
+    Manifest write(const CardSpec& spec) {
         Manifest manifest;
         std::string error;
         EXPECT_TRUE(writeCard(spec, manifest, error)) << error;
@@ -165,8 +157,7 @@ protected:
 
     // Checks every unit trailer against the manifest; returns the numbers of units whose
     // checksum does not hold.
-    std::set<uint32_t> checkUnits(const CardSpec& spec, const Manifest& manifest)
-    {
+    std::set<uint32_t> checkUnits(const CardSpec& spec, const Manifest& manifest) {
         CardFile file(spec.outPath);
         std::set<uint32_t> bad;
         for (const ManifestUnit& unit : manifest.units) {
@@ -183,19 +174,21 @@ protected:
             EXPECT_LE(trailer[17], 50);
             EXPECT_EQ(be16(trailer.data() + 22), unit.eventType);
             EXPECT_EQ(trailer[24] != 0, unit.channelOff);
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(trailer.data() + 344)), unit.gpsText);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(trailer.data() + 344)),
+                      unit.gpsText);
             EXPECT_EQ(be32(trailer.data() + 504), spec.diskId);
             if (!checksumOk(trailer))
                 bad.insert(unit.unitNo);
-            const uint64_t base = spec.kind == OutputKind::CardImage ? kCardDataBase : kBackupDataBase;
-            EXPECT_EQ(unit.fileOffset, base + unit.slot * kBlockSize + unit.indexInBlock * kUnitSize);
+            const uint64_t base =
+                spec.kind == OutputKind::CardImage ? kCardDataBase : kBackupDataBase;
+            EXPECT_EQ(unit.fileOffset,
+                      base + unit.slot * kBlockSize + unit.indexInBlock * kUnitSize);
         }
         return bad;
     }
 
     // Rebuilds each channel's stream from its units and compares every frame with the manifest.
-    void checkFrames(const CardSpec& spec, const Manifest& manifest)
-    {
+    void checkFrames(const CardSpec& spec, const Manifest& manifest) {
         CardFile file(spec.outPath);
         for (const ManifestChannel& channel : manifest.channels) {
             Bytes stream;
@@ -225,8 +218,7 @@ protected:
     fs::path m_dir;
 };
 
-TEST_F(CardWriterTest, SmallCardEndToEnd)
-{
+TEST_F(CardWriterTest, SmallCardEndToEnd) {
     CardSpec spec = smallSpec();
     spec.events = {{1.5, EventType::GSensor, false}, {61, EventType::PushButton, true}};
     const Manifest manifest = write(spec);
@@ -310,14 +302,14 @@ TEST_F(CardWriterTest, SmallCardEndToEnd)
     }
 }
 
-TEST_F(CardWriterTest, RawBackupEndToEnd)
-{
+TEST_F(CardWriterTest, RawBackupEndToEnd) {
     CardSpec spec = smallSpec(OutputKind::RawBackup);
     const Manifest manifest = write(spec);
     ASSERT_EQ(manifest.slots.size(), 2u);
     const ManifestUnit& last = manifest.units.back();
     EXPECT_EQ(last.slot, 1u);
-    EXPECT_EQ(fs::file_size(spec.outPath), 0x2000000u + 0x1000000u + (last.indexInBlock + 1) * 16384u);
+    EXPECT_EQ(fs::file_size(spec.outPath),
+              0x2000000u + 0x1000000u + (last.indexInBlock + 1) * 16384u);
 
     CardFile file(spec.outPath);
     const Bytes index = file.read(0, 4 * 512);
@@ -347,13 +339,11 @@ struct HardCase {
 
 class HardCaseTest : public CardWriterTest, public testing::WithParamInterface<HardCase> {};
 
-Bytes slotBytes(CardFile& file, uint64_t area, uint32_t slot)
-{
+Bytes slotBytes(CardFile& file, uint64_t area, uint32_t slot) {
     return file.read(area + slot * 512ull, 512);
 }
 
-TEST_P(HardCaseTest, ProducesWhatItPromises)
-{
+TEST_P(HardCaseTest, ProducesWhatItPromises) {
     CardSpec spec = smallSpec();
     GetParam().change(spec);
     const Manifest manifest = write(spec);
@@ -365,7 +355,10 @@ TEST_P(HardCaseTest, ProducesWhatItPromises)
 INSTANTIATE_TEST_SUITE_P(
     Cases, HardCaseTest,
     testing::Values(
-        HardCase{"BadChecksums", [](CardSpec& s) { s.hard.badChecksumUnits = {3, 5}; },
+        HardCase{"BadChecksums",
+                 [](CardSpec& s) {
+                     s.hard.badChecksumUnits = {3, 5};
+                 },
                  [](const CardSpec&, const Manifest& m, CardFile& file) {
                      for (const ManifestUnit& unit : m.units) {
                          const Bytes trailer = file.read(unit.fileOffset + kFrameAreaSize, 512);
@@ -403,8 +396,9 @@ INSTANTIATE_TEST_SUITE_P(
                      ASSERT_EQ(m.slots.size(), 1u);
                      EXPECT_EQ(*m.lastBlockSlot, 1u);
                      EXPECT_EQ(be32(slotBytes(file, kCardIndexA, 1).data() + 4), 0u);
-                     const auto inLast = std::count_if(m.units.begin(), m.units.end(),
-                                                       [](const ManifestUnit& u) { return u.slot == 1; });
+                     const auto inLast =
+                         std::count_if(m.units.begin(), m.units.end(),
+                                       [](const ManifestUnit& u) { return u.slot == 1; });
                      EXPECT_GT(inLast, 0) << "the block's units are still written";
                  }},
         HardCase{"CutOffWithEndUnitZero",
@@ -434,7 +428,10 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(le32(b.data()), kDiskInfoMagic);
                      EXPECT_FALSE(checksumOk(b));
                  }},
-        HardCase{"ChannelOff", [](CardSpec& s) { s.hard.channelOff = {{2, 1.0, 3.0}}; },
+        HardCase{"ChannelOff",
+                 [](CardSpec& s) {
+                     s.hard.channelOff = {{2, 1.0, 3.0}};
+                 },
                  [](const CardSpec&, const Manifest& m, CardFile& file) {
                      size_t off = 0;
                      for (const ManifestUnit& unit : m.units) {
@@ -461,8 +458,7 @@ INSTANTIATE_TEST_SUITE_P(
                  }}),
     [](const testing::TestParamInfo<HardCase>& param) { return std::string(param.param.name); });
 
-TEST_F(CardWriterTest, HardCasesKeepStreamsReadable)
-{
+TEST_F(CardWriterTest, HardCasesKeepStreamsReadable) {
     CardSpec spec = smallSpec();
     spec.hard.channelOff = {{0, 0.5, 2.5}};
     spec.gsensor.metaFrames = true;
@@ -473,8 +469,7 @@ TEST_F(CardWriterTest, HardCasesKeepStreamsReadable)
 
 // Writes an Annex-B file of large fake pictures (random bytes that never form a start code), so
 // that a short recording fills several 16 MiB blocks without any encoding work.
-fs::path writeBulkyStream(const fs::path& dir)
-{
+fs::path writeBulkyStream(const fs::path& dir) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> byte(1, 255);
     Bytes stream;
@@ -483,18 +478,19 @@ fs::path writeBulkyStream(const fs::path& dir)
             stream.insert(stream.end(), {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1E});
             stream.insert(stream.end(), {0, 0, 0, 1, 0x68, 0xCE, 0x38});
         }
-        stream.insert(stream.end(), {0, 0, 0, 1, static_cast<uint8_t>(picture % 30 ? 0x41 : 0x65), 0x88});
+        stream.insert(stream.end(),
+                      {0, 0, 0, 1, static_cast<uint8_t>(picture % 30 ? 0x41 : 0x65), 0x88});
         for (int i = 0; i < 15000; ++i)
             stream.push_back(static_cast<uint8_t>(byte(random)));
     }
     const fs::path path = dir / "bulky.264";
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+        .write(reinterpret_cast<const char*>(stream.data()),
+               static_cast<std::streamsize>(stream.size()));
     return path;
 }
 
-TEST_F(CardWriterTest, RingWrapPartlyOverwritesTheOldestRecord)
-{
+TEST_F(CardWriterTest, RingWrapPartlyOverwritesTheOldestRecord) {
     CardSpec spec = smallSpec();
     spec.blockCount = 2;
     spec.channels.resize(1);
@@ -526,15 +522,14 @@ TEST_F(CardWriterTest, RingWrapPartlyOverwritesTheOldestRecord)
         EXPECT_EQ(unitNo, expected) << "unit position " << position;
         EXPECT_TRUE(checksumOk(trailer));
     }
-    const auto lost = std::count_if(manifest.channels[0].frames.begin(),
-                                    manifest.channels[0].frames.end(),
-                                    [](const ManifestFrame& f) { return !f.onCard; });
+    const auto lost =
+        std::count_if(manifest.channels[0].frames.begin(), manifest.channels[0].frames.end(),
+                      [](const ManifestFrame& f) { return !f.onCard; });
     EXPECT_GT(lost, 0);
     EXPECT_TRUE(checkUnits(spec, manifest).empty());
 }
 
-TEST_F(CardWriterTest, MetadataFramesCarryTheUnitsGpsText)
-{
+TEST_F(CardWriterTest, MetadataFramesCarryTheUnitsGpsText) {
     CardSpec spec = smallSpec();
     spec.gsensor.metaFrames = true;
     const Manifest manifest = write(spec);
@@ -570,8 +565,7 @@ TEST_F(CardWriterTest, MetadataFramesCarryTheUnitsGpsText)
     EXPECT_EQ(samples, 7u);
 }
 
-TEST_F(CardWriterTest, RejectsWhatItCannotWrite)
-{
+TEST_F(CardWriterTest, RejectsWhatItCannotWrite) {
     struct Case {
         const char* what;
         std::function<void(CardSpec&)> change;
@@ -580,11 +574,13 @@ TEST_F(CardWriterTest, RejectsWhatItCannotWrite)
     const fs::path wav = m_dir / "cd.wav";
     {
         // A 44100 Hz stereo header with no samples is enough to be refused.
-        const Bytes header = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                              16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
-                              'd', 'a', 't', 'a', 0, 0, 0, 0};
+        const Bytes header = {'R', 'I', 'F',  'F',  36,  0,   0,    0,    'W', 'A', 'V',
+                              'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,   1,   0,
+                              2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1, 2,   0,   4,
+                              0,   16,  0,    'd',  'a', 't', 'a',  0,    0,   0,   0};
         std::ofstream(wav, std::ios::binary)
-            .write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+            .write(reinterpret_cast<const char*>(header.data()),
+                   static_cast<std::streamsize>(header.size()));
     }
     const std::vector<Case> cases = {
         {"wav format",
@@ -593,20 +589,26 @@ TEST_F(CardWriterTest, RejectsWhatItCannotWrite)
              s.channels[0].audio.wavPath = wav.string();
          },
          "8000 Hz mono 16-bit"},
-        {"event in a gap", [](CardSpec& s) { s.events = {{30, EventType::Alarm, false}}; }, "outside"},
+        {"event in a gap",
+         [](CardSpec& s) {
+             s.events = {{30, EventType::Alarm, false}};
+         },
+         "outside"},
         {"cut-off on a backup",
          [](CardSpec& s) {
              s.kind = OutputKind::RawBackup;
              s.hard.cutOff = CutOff::NoRecord;
          },
          "card images only"},
-        {"overlapping recordings", [](CardSpec& s) { s.recordings[1].start = {2024, 5, 1, 8, 0, 2}; },
-         "previous recording"},
+        {"overlapping recordings",
+         [](CardSpec& s) { s.recordings[1].start = {2024, 5, 1, 8, 0, 2}; }, "previous recording"},
         {"duplicate channel", [](CardSpec& s) { s.channels[1].channel = 0; }, "distinct"},
-        {"missing h264", [](CardSpec& s) {
+        {"missing h264",
+         [](CardSpec& s) {
              s.channels[0].source = VideoSource::File;
              s.channels[0].filePath = "/nonexistent.264";
-         }, "/nonexistent.264"},
+         },
+         "/nonexistent.264"},
     };
     for (const Case& c : cases) {
         CardSpec spec = smallSpec();
@@ -618,8 +620,7 @@ TEST_F(CardWriterTest, RejectsWhatItCannotWrite)
     }
 }
 
-TEST_F(CardWriterTest, ManifestJsonNamesEveryUnit)
-{
+TEST_F(CardWriterTest, ManifestJsonNamesEveryUnit) {
     const CardSpec spec = smallSpec();
     const Manifest manifest = write(spec);
     std::string error;
@@ -628,7 +629,8 @@ TEST_F(CardWriterTest, ManifestJsonNamesEveryUnit)
     std::ifstream in(json);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t units = 0;
-    for (size_t at = text.find("{\"unit\":"); at != std::string::npos; at = text.find("{\"unit\":", at + 1))
+    for (size_t at = text.find("{\"unit\":"); at != std::string::npos;
+         at = text.find("{\"unit\":", at + 1))
         ++units;
     EXPECT_EQ(units, manifest.units.size());
     EXPECT_NE(text.find("\"diskId\":12345"), std::string::npos);

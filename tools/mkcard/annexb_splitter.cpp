@@ -14,20 +14,17 @@ constexpr uint8_t kNalSps = 7;
 constexpr uint8_t kNalPps = 8;
 constexpr uint8_t kNalAud = 9;
 
-bool isSlice(uint8_t type)
-{
+bool isSlice(uint8_t type) {
     return type == kNalSlice || type == kNalIdr;
 }
 
 // NAL types that can only open an access unit (AUD, SEI, SPS, PPS and the reserved 14..18).
-bool opensAccessUnit(uint8_t type)
-{
+bool opensAccessUnit(uint8_t type) {
     return type == kNalAud || type == kNalSei || type == kNalSps || type == kNalPps ||
            (type >= 14 && type <= 18);
 }
 
-void appendWithStartCode(std::vector<uint8_t>& out, std::span<const uint8_t> nal)
-{
+void appendWithStartCode(std::vector<uint8_t>& out, std::span<const uint8_t> nal) {
     static constexpr uint8_t kStartCode[] = {0, 0, 0, 1};
     out.insert(out.end(), std::begin(kStartCode), std::end(kStartCode));
     out.insert(out.end(), nal.begin(), nal.end());
@@ -35,8 +32,7 @@ void appendWithStartCode(std::vector<uint8_t>& out, std::span<const uint8_t> nal
 
 } // namespace
 
-void AnnexBSplitter::split(std::span<const uint8_t> stream, std::vector<Picture>& out)
-{
+void AnnexBSplitter::split(std::span<const uint8_t> stream, std::vector<Picture>& out) {
     // Locate every NAL unit: a 3-byte start code 00 00 01, widened to 4 bytes when a zero
     // precedes it.
     std::vector<Nal> nals;
@@ -87,8 +83,7 @@ void AnnexBSplitter::split(std::span<const uint8_t> stream, std::vector<Picture>
 }
 
 void AnnexBSplitter::emit(std::span<const uint8_t> stream, const std::vector<Nal>& nals,
-                          std::vector<Picture>& out)
-{
+                          std::vector<Picture>& out) {
     Picture picture;
     bool hasSps = false;
     bool hasPps = false;
@@ -119,8 +114,7 @@ void AnnexBSplitter::emit(std::span<const uint8_t> stream, const std::vector<Nal
     out.push_back(std::move(picture));
 }
 
-bool splitAnnexBFile(const std::string& path, std::vector<Picture>& out, std::string& error)
-{
+bool splitAnnexBFile(const std::string& path, std::vector<Picture>& out, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot open H.264 file " + path;

@@ -9,28 +9,24 @@ namespace tavero::sim {
 
 namespace {
 
-uint32_t readLe32(const std::vector<uint8_t>& bytes, size_t at)
-{
+uint32_t readLe32(const std::vector<uint8_t>& bytes, size_t at) {
     return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
            static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
 
-uint16_t readLe16(const std::vector<uint8_t>& bytes, size_t at)
-{
+uint16_t readLe16(const std::vector<uint8_t>& bytes, size_t at) {
     return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }
 
 } // namespace
 
-void AudioSource::openTone(double frequencyHz)
-{
+void AudioSource::openTone(double frequencyHz) {
     m_wav.clear();
     m_toneHz = frequencyHz;
     m_position = 0;
 }
 
-bool AudioSource::openWav(const std::string& path, std::string& error)
-{
+bool AudioSource::openWav(const std::string& path, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot open WAV file " + path;
@@ -82,8 +78,7 @@ bool AudioSource::openWav(const std::string& path, std::string& error)
     return false;
 }
 
-void AudioSource::read(size_t count, std::vector<int16_t>& out)
-{
+void AudioSource::read(size_t count, std::vector<int16_t>& out) {
     out.reserve(out.size() + count);
     for (size_t i = 0; i < count; ++i, ++m_position) {
         if (!m_wav.empty()) {
@@ -91,14 +86,13 @@ void AudioSource::read(size_t count, std::vector<int16_t>& out)
             continue;
         }
         // Amplitude about a quarter of full scale; the phase runs on across recordings.
-        const double phase = 2.0 * std::numbers::pi * m_toneHz *
-                             static_cast<double>(m_position) / kAudioSampleRate;
+        const double phase =
+            2.0 * std::numbers::pi * m_toneHz * static_cast<double>(m_position) / kAudioSampleRate;
         out.push_back(static_cast<int16_t>(std::lround(8000.0 * std::sin(phase))));
     }
 }
 
-std::vector<uint8_t> pcmPayload(std::span<const int16_t> samples)
-{
+std::vector<uint8_t> pcmPayload(std::span<const int16_t> samples) {
     std::vector<uint8_t> payload;
     payload.reserve(samples.size() * 2);
     for (size_t i = 0; i < samples.size(); ++i) {

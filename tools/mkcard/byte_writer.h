@@ -16,8 +16,7 @@ public:
     explicit ByteWriter(std::span<uint8_t> bytes) : m_bytes(bytes) {}
 
     // Moves the cursor to an absolute offset inside the span.
-    void seek(size_t offset)
-    {
+    void seek(size_t offset) {
         if (offset > m_bytes.size()) {
             m_failed = true;
             return;
@@ -25,15 +24,13 @@ public:
         m_pos = offset;
     }
 
-    void putU8(uint8_t value)
-    {
+    void putU8(uint8_t value) {
         if (!reserve(1))
             return;
         m_bytes[m_pos++] = value;
     }
 
-    void putU16Be(uint16_t value)
-    {
+    void putU16Be(uint16_t value) {
         if (!reserve(2))
             return;
         m_bytes[m_pos++] = static_cast<uint8_t>(value >> 8);
@@ -42,40 +39,35 @@ public:
 
     void putI16Be(int16_t value) { putU16Be(static_cast<uint16_t>(value)); }
 
-    void putU32Be(uint32_t value)
-    {
+    void putU32Be(uint32_t value) {
         if (!reserve(4))
             return;
         for (int shift = 24; shift >= 0; shift -= 8)
             m_bytes[m_pos++] = static_cast<uint8_t>(value >> shift);
     }
 
-    void putU16Le(uint16_t value)
-    {
+    void putU16Le(uint16_t value) {
         if (!reserve(2))
             return;
         m_bytes[m_pos++] = static_cast<uint8_t>(value);
         m_bytes[m_pos++] = static_cast<uint8_t>(value >> 8);
     }
 
-    void putU32Le(uint32_t value)
-    {
+    void putU32Le(uint32_t value) {
         if (!reserve(4))
             return;
         for (int shift = 0; shift <= 24; shift += 8)
             m_bytes[m_pos++] = static_cast<uint8_t>(value >> shift);
     }
 
-    void putBytes(std::span<const uint8_t> bytes)
-    {
+    void putBytes(std::span<const uint8_t> bytes) {
         if (!reserve(bytes.size()))
             return;
         for (uint8_t b : bytes)
             m_bytes[m_pos++] = b;
     }
 
-    void putZeros(size_t count)
-    {
+    void putZeros(size_t count) {
         if (!reserve(count))
             return;
         for (size_t i = 0; i < count; ++i)
@@ -87,8 +79,7 @@ public:
 
 private:
     // Overflow-safe: compares against the room left rather than adding to the position.
-    bool reserve(size_t count)
-    {
+    bool reserve(size_t count) {
         if (m_failed || count > m_bytes.size() - m_pos) {
             m_failed = true;
             return false;

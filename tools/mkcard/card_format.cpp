@@ -10,8 +10,7 @@ namespace tavero::sim {
 namespace {
 
 // Days since 1970-01-01 of a proleptic Gregorian date (Hinnant's civil-date algorithm).
-int64_t daysFromCivil(int64_t year, int64_t month, int64_t day)
-{
+int64_t daysFromCivil(int64_t year, int64_t month, int64_t day) {
     year -= month <= 2 ? 1 : 0;
     const int64_t era = (year >= 0 ? year : year - 399) / 400;
     const int64_t yearOfEra = year - era * 400;
@@ -20,32 +19,27 @@ int64_t daysFromCivil(int64_t year, int64_t month, int64_t day)
     return era * 146097 + dayOfEra - 719468;
 }
 
-bool isLeapYear(int year)
-{
+bool isLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-int daysInMonth(int year, int month)
-{
+int daysInMonth(int year, int month) {
     static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && isLeapYear(year) ? 29 : kDays[static_cast<size_t>(month - 1)];
 }
 
-void putPacked(ByteWriter& writer, const PackedTime& time)
-{
+void putPacked(ByteWriter& writer, const PackedTime& time) {
     writer.putBytes(time);
 }
 
 } // namespace
 
-int64_t wallToSeconds(const WallTime& time)
-{
+int64_t wallToSeconds(const WallTime& time) {
     return daysFromCivil(time.year, time.month, time.day) * 86400 + time.hour * 3600 +
            time.minute * 60 + time.second;
 }
 
-WallTime secondsToWall(int64_t seconds)
-{
+WallTime secondsToWall(int64_t seconds) {
     int64_t days = seconds / 86400;
     int64_t rest = seconds % 86400;
     if (rest < 0) {
@@ -72,8 +66,7 @@ WallTime secondsToWall(int64_t seconds)
     return wall;
 }
 
-bool isValidWallTime(const WallTime& time)
-{
+bool isValidWallTime(const WallTime& time) {
     if (time.year < 1800 || time.year > 1800 + 255 || time.month < 1 || time.month > 12)
         return false;
     if (time.day < 1 || time.day > daysInMonth(time.year, time.month))
@@ -82,23 +75,20 @@ bool isValidWallTime(const WallTime& time)
            time.second >= 0 && time.second < 60;
 }
 
-PackedTime packTime(const WallTime& time)
-{
+PackedTime packTime(const WallTime& time) {
     return {static_cast<uint8_t>(time.year - 1800), static_cast<uint8_t>(time.month),
             static_cast<uint8_t>(time.day),         static_cast<uint8_t>(time.hour),
             static_cast<uint8_t>(time.minute),      static_cast<uint8_t>(time.second)};
 }
 
-std::string formatWallTime(const WallTime& time)
-{
+std::string formatWallTime(const WallTime& time) {
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month,
                   time.day, time.hour, time.minute, time.second);
     return text;
 }
 
-uint32_t blockChecksum(std::span<const uint8_t> block)
-{
+uint32_t blockChecksum(std::span<const uint8_t> block) {
     uint32_t sum = 0;
     for (size_t word = 0; word + 1 < kSectorSize / 4 && word * 4 + 3 < block.size(); ++word) {
         const size_t at = word * 4;
@@ -109,15 +99,13 @@ uint32_t blockChecksum(std::span<const uint8_t> block)
     return sum;
 }
 
-void sealBlock(std::span<uint8_t> block)
-{
+void sealBlock(std::span<uint8_t> block) {
     ByteWriter writer(block);
     writer.seek(508);
     writer.putU32Le(blockChecksum(block));
 }
 
-bool encodeFrameHeader(const FrameHeaderFields& fields, std::span<uint8_t> out)
-{
+bool encodeFrameHeader(const FrameHeaderFields& fields, std::span<uint8_t> out) {
     if (out.size() != kFrameHeaderSize)
         return false;
     ByteWriter writer(out);
@@ -170,8 +158,7 @@ bool encodeFrameHeader(const FrameHeaderFields& fields, std::span<uint8_t> out)
     return writer.ok();
 }
 
-bool encodeTrailer(const TrailerFields& fields, std::span<uint8_t> out)
-{
+bool encodeTrailer(const TrailerFields& fields, std::span<uint8_t> out) {
     if (out.size() != kTrailerSize)
         return false;
     ByteWriter writer(out);
@@ -206,8 +193,7 @@ bool encodeTrailer(const TrailerFields& fields, std::span<uint8_t> out)
     return writer.ok();
 }
 
-bool encodeIndexRecord(const IndexRecordFields& fields, std::span<uint8_t> out)
-{
+bool encodeIndexRecord(const IndexRecordFields& fields, std::span<uint8_t> out) {
     if (out.size() != kSectorSize || fields.events.size() > kMaxEventsPerRecord)
         return false;
     ByteWriter writer(out);
@@ -240,8 +226,7 @@ bool encodeIndexRecord(const IndexRecordFields& fields, std::span<uint8_t> out)
     return writer.ok();
 }
 
-bool encodeUnwrittenCardSlot(uint32_t diskId, std::span<uint8_t> out)
-{
+bool encodeUnwrittenCardSlot(uint32_t diskId, std::span<uint8_t> out) {
     if (out.size() != kSectorSize)
         return false;
     ByteWriter writer(out);
@@ -254,8 +239,7 @@ bool encodeUnwrittenCardSlot(uint32_t diskId, std::span<uint8_t> out)
     return writer.ok();
 }
 
-bool encodeDiskInfo(const DiskInfoFields& fields, std::span<uint8_t> out)
-{
+bool encodeDiskInfo(const DiskInfoFields& fields, std::span<uint8_t> out) {
     if (out.size() != kSectorSize)
         return false;
     ByteWriter writer(out);
@@ -273,8 +257,7 @@ bool encodeDiskInfo(const DiskInfoFields& fields, std::span<uint8_t> out)
     return writer.ok();
 }
 
-bool encodeBackupDiskInfo(const DiskInfoFields& fields, std::span<uint8_t> out)
-{
+bool encodeBackupDiskInfo(const DiskInfoFields& fields, std::span<uint8_t> out) {
     std::array<uint8_t, kSectorSize> card{};
     if (out.size() != kSectorSize || !encodeDiskInfo(fields, card))
         return false;
@@ -293,8 +276,7 @@ bool encodeBackupDiskInfo(const DiskInfoFields& fields, std::span<uint8_t> out)
     return writer.ok();
 }
 
-bool encodeDefaultConfigSector(uint32_t diskId, std::span<uint8_t> out)
-{
+bool encodeDefaultConfigSector(uint32_t diskId, std::span<uint8_t> out) {
     if (out.size() != kSectorSize)
         return false;
     ByteWriter writer(out);
@@ -323,8 +305,7 @@ bool encodeDefaultConfigSector(uint32_t diskId, std::span<uint8_t> out)
     return writer.ok();
 }
 
-std::vector<BootSector> makeBootSectors()
-{
+std::vector<BootSector> makeBootSectors() {
     constexpr uint32_t kPartitionStart = 32;
     constexpr uint32_t kPartitionSectors = 98272;
     constexpr uint16_t kReservedSectors = 8;
@@ -381,8 +362,7 @@ std::vector<BootSector> makeBootSectors()
     return sectors;
 }
 
-std::array<uint8_t, 12> encodeGSampleFrame(const GSample& sample)
-{
+std::array<uint8_t, 12> encodeGSampleFrame(const GSample& sample) {
     std::array<uint8_t, 12> payload{};
     const std::array<int16_t, 3> axes = {sample.x, sample.y, sample.z};
     for (size_t axis = 0; axis < 3; ++axis) {
@@ -393,8 +373,7 @@ std::array<uint8_t, 12> encodeGSampleFrame(const GSample& sample)
     return payload;
 }
 
-std::vector<uint8_t> encodeTextFrame(std::string_view text)
-{
+std::vector<uint8_t> encodeTextFrame(std::string_view text) {
     std::vector<uint8_t> payload;
     payload.reserve(text.size() * 2);
     for (char c : text) {

@@ -15,8 +15,7 @@ constexpr uint32_t kMaxRecordingSec = 3600; // time stamps are 32-bit microsecon
 constexpr uint32_t kMaxBackupBlocks = kBackupDiskInfoSlot;
 
 // Checks what the recorder could never have produced or what the file layout cannot hold.
-bool validate(const CardSpec& spec, std::string& error)
-{
+bool validate(const CardSpec& spec, std::string& error) {
     if (spec.outPath.empty()) {
         error = "no output path";
         return false;
@@ -70,16 +69,16 @@ bool validate(const CardSpec& spec, std::string& error)
     }
     const int64_t origin = wallToSeconds(spec.recordings.front().start);
     auto insideSomeRecording = [&](double offsetSec) {
-        return std::any_of(spec.recordings.begin(), spec.recordings.end(),
-                           [&](const RecordingSpec& r) {
-                               const auto from = static_cast<double>(wallToSeconds(r.start) - origin);
-                               return offsetSec >= from && offsetSec < from + r.durationSec;
-                           });
+        return std::any_of(
+            spec.recordings.begin(), spec.recordings.end(), [&](const RecordingSpec& r) {
+                const auto from = static_cast<double>(wallToSeconds(r.start) - origin);
+                return offsetSec >= from && offsetSec < from + r.durationSec;
+            });
     };
     for (const EventSpec& event : spec.events) {
         if (!insideSomeRecording(event.offsetSec)) {
-            error = "event at " + std::to_string(event.offsetSec) +
-                    " s lies outside every recording";
+            error =
+                "event at " + std::to_string(event.offsetSec) + " s lies outside every recording";
             return false;
         }
     }
@@ -112,9 +111,7 @@ bool validate(const CardSpec& spec, std::string& error)
 class Writer {
 public:
     Writer(const CardSpec& spec, Manifest& manifest)
-        : m_spec(spec), m_manifest(manifest), m_builder(spec)
-    {
-    }
+        : m_spec(spec), m_manifest(manifest), m_builder(spec) {}
 
     bool run(std::string& error);
 
@@ -138,8 +135,7 @@ private:
     bool writeCardRegions(std::string& error);
     bool writeBackupIndex(std::string& error);
     void finishManifest();
-    [[nodiscard]] uint64_t unitOffset(uint32_t slot, uint32_t position) const
-    {
+    [[nodiscard]] uint64_t unitOffset(uint32_t slot, uint32_t position) const {
         return m_dataBase + slot * kBlockSize + uint64_t{position} * kUnitSize;
     }
     [[nodiscard]] DiskInfoFields diskInfo() const;
@@ -160,8 +156,7 @@ private:
     std::vector<std::vector<std::vector<uint32_t>>> m_frameUnits;
 };
 
-DiskInfoFields Writer::diskInfo() const
-{
+DiskInfoFields Writer::diskInfo() const {
     DiskInfoFields fields;
     fields.blockCount = static_cast<uint16_t>(m_spec.blockCount);
     // The card was formatted an hour before its first recording.
@@ -170,8 +165,7 @@ DiskInfoFields Writer::diskInfo() const
     return fields;
 }
 
-uint32_t Writer::nextCardSlot() const
-{
+uint32_t Writer::nextCardSlot() const {
     if (!m_block)
         return 0;
     // The recorder goes round the ring and passes over protected blocks, unless all are.
@@ -185,16 +179,15 @@ uint32_t Writer::nextCardSlot() const
     return (m_block->slot + 1) % count;
 }
 
-bool Writer::openBlock(size_t r, bool recStart, std::string& error)
-{
+bool Writer::openBlock(size_t r, bool recStart, std::string& error) {
     uint32_t slot = 0;
     if (m_spec.kind == OutputKind::CardImage) {
         slot = nextCardSlot();
     } else {
         slot = m_block ? m_block->slot + 1 : 0;
         if (slot >= kMaxBackupBlocks) {
-            error = "a raw backup file holds at most " + std::to_string(kMaxBackupBlocks) +
-                    " blocks";
+            error =
+                "a raw backup file holds at most " + std::to_string(kMaxBackupBlocks) + " blocks";
             return false;
         }
         if (m_slots.size() <= slot)
@@ -218,8 +211,7 @@ bool Writer::openBlock(size_t r, bool recStart, std::string& error)
     return true;
 }
 
-void Writer::closeBlock(bool last)
-{
+void Writer::closeBlock(bool last) {
     SlotState& slot = m_slots[m_block->slot];
     IndexRecordFields record = m_block->record;
     if (last && m_spec.hard.cutOff == CutOff::NoRecord)
@@ -235,8 +227,7 @@ void Writer::closeBlock(bool last)
     slot.writeOrder = ++m_writeOrder;
 }
 
-bool Writer::writeRecording(size_t r, const RecordingDrafts& drafts, std::string& error)
-{
+bool Writer::writeRecording(size_t r, const RecordingDrafts& drafts, std::string& error) {
     const RecordingSpec& recording = m_spec.recordings[r];
     const int64_t startSec = wallToSeconds(recording.start);
     std::vector<std::vector<uint32_t>> areaUnit(drafts.streams.size());
@@ -252,9 +243,9 @@ bool Writer::writeRecording(size_t r, const RecordingDrafts& drafts, std::string
         }
         const uint32_t unitNo = m_nextUnit++;
         const uint32_t position = m_block->units++;
-        const ChannelSpec& channel = *std::find_if(
-            m_spec.channels.begin(), m_spec.channels.end(),
-            [&](const ChannelSpec& c) { return c.channel == draft.channel; });
+        const ChannelSpec& channel =
+            *std::find_if(m_spec.channels.begin(), m_spec.channels.end(),
+                          [&](const ChannelSpec& c) { return c.channel == draft.channel; });
         const WallTime wall = secondsToWall(startSec + draft.timeUs / kMicrosPerSecond);
 
         TrailerFields trailer;
@@ -301,7 +292,8 @@ bool Writer::writeRecording(size_t r, const RecordingDrafts& drafts, std::string
         if (draft.eventType != 0 && record.events.size() < kMaxEventsPerRecord) {
             record.events.push_back({unitNo, trailer.unitTime, draft.eventType});
             if (draft.protect && record.protect == 0)
-                record.protect = draft.eventType == static_cast<uint16_t>(EventType::GSensor) ? 1 : 2;
+                record.protect =
+                    draft.eventType == static_cast<uint16_t>(EventType::GSensor) ? 1 : 2;
         }
 
         int64_t& occupant = m_slots[m_block->slot].unitAt[position];
@@ -340,8 +332,7 @@ bool Writer::writeRecording(size_t r, const RecordingDrafts& drafts, std::string
     return true;
 }
 
-bool Writer::writeCardRegions(std::string& error)
-{
+bool Writer::writeCardRegions(std::string& error) {
     const uint32_t count = m_spec.blockCount;
     std::vector<uint8_t> areaA(size_t{count} * kSectorSize);
     std::vector<uint8_t> areaB(size_t{count} * kSectorSize);
@@ -418,8 +409,7 @@ bool Writer::writeCardRegions(std::string& error)
     return true;
 }
 
-bool Writer::writeBackupIndex(std::string& error)
-{
+bool Writer::writeBackupIndex(std::string& error) {
     std::vector<uint8_t> area(m_slots.size() * kSectorSize);
     for (uint32_t slot = 0; slot < m_slots.size(); ++slot) {
         const auto& record = m_slots[slot].record;
@@ -455,7 +445,8 @@ bool Writer::writeBackupIndex(std::string& error)
     uint64_t size = kBackupDataBase;
     for (uint32_t slot = 0; slot < m_slots.size(); ++slot) {
         const auto& used = m_slots[slot].unitAt;
-        const auto last = std::find_if(used.rbegin(), used.rend(), [](int64_t u) { return u >= 0; });
+        const auto last =
+            std::find_if(used.rbegin(), used.rend(), [](int64_t u) { return u >= 0; });
         if (last != used.rend())
             size = std::max(size, unitOffset(slot, static_cast<uint32_t>(used.rend() - last)));
     }
@@ -463,8 +454,7 @@ bool Writer::writeBackupIndex(std::string& error)
     return m_file.resize(size, error);
 }
 
-void Writer::finishManifest()
-{
+void Writer::finishManifest() {
     auto breakDown = [](const PackedTime& packed) {
         WallTime wall;
         wall.year = packed[0] + 1800;
@@ -496,19 +486,17 @@ void Writer::finishManifest()
                 continue;
             frames[f].firstUnit = units.front();
             frames[f].lastUnit = units.back();
-            frames[f].onCard = std::none_of(units.begin(), units.end(), [this](uint32_t u) {
-                return m_overwritten[u - 1];
-            });
-            frames[f].intact = frames[f].onCard &&
-                               std::none_of(units.begin(), units.end(), [this](uint32_t u) {
-                                   return m_units[u - 1].badChecksum;
-                               });
+            frames[f].onCard = std::none_of(units.begin(), units.end(),
+                                            [this](uint32_t u) { return m_overwritten[u - 1]; });
+            frames[f].intact =
+                frames[f].onCard && std::none_of(units.begin(), units.end(), [this](uint32_t u) {
+                    return m_units[u - 1].badChecksum;
+                });
         }
     }
 }
 
-bool Writer::run(std::string& error)
-{
+bool Writer::run(std::string& error) {
     if (!validate(m_spec, error))
         return false;
     m_manifest = Manifest{};
@@ -546,8 +534,8 @@ bool Writer::run(std::string& error)
     closeBlock(true);
     m_manifest.lastBlockSlot = m_block->slot;
 
-    const bool ok = m_spec.kind == OutputKind::CardImage ? writeCardRegions(error)
-                                                         : writeBackupIndex(error);
+    const bool ok =
+        m_spec.kind == OutputKind::CardImage ? writeCardRegions(error) : writeBackupIndex(error);
     if (!ok)
         return false;
     finishManifest();
@@ -556,8 +544,7 @@ bool Writer::run(std::string& error)
 
 } // namespace
 
-uint64_t payloadHash(std::span<const uint8_t> payload)
-{
+uint64_t payloadHash(std::span<const uint8_t> payload) {
     uint64_t hash = 0xcbf29ce484222325ULL;
     for (uint8_t byte : payload) {
         hash ^= byte;
@@ -566,8 +553,7 @@ uint64_t payloadHash(std::span<const uint8_t> payload)
     return hash;
 }
 
-bool writeCard(const CardSpec& spec, Manifest& manifest, std::string& error)
-{
+bool writeCard(const CardSpec& spec, Manifest& manifest, std::string& error) {
     Writer writer(spec, manifest);
     return writer.run(error);
 }

@@ -35,15 +35,15 @@ struct ChannelSpec {
     int width = 640; // pattern only
     int height = 480;
     int fps = 25;
-    int gop = 25;        // key picture interval of the pattern, in frames
-    int bitrateKbps = 0; // pattern; 0 picks a modest rate from the size
-    std::string filePath; // Annex-B H.264, looped to fill each recording
+    int gop = 25;            // key picture interval of the pattern, in frames
+    int bitrateKbps = 0;     // pattern; 0 picks a modest rate from the size
+    std::string filePath;    // Annex-B H.264, looped to fill each recording
     uint8_t videoFormat = 0; // 0..15, copied into every trailer of the channel
     AudioSpec audio;
 };
 
 struct RecordingSpec {
-    WallTime start;        // recorder wall clock
+    WallTime start; // recorder wall clock
     uint32_t durationSec = 0;
 };
 
@@ -135,12 +135,12 @@ struct ManifestSlot {
 
 struct ManifestUnit {
     uint32_t unitNo = 0;
-    uint32_t slot = 0;      // data block
+    uint32_t slot = 0; // data block
     uint32_t indexInBlock = 0;
     uint64_t fileOffset = 0; // byte offset of the unit in the output
     uint32_t recording = 0;  // 0-based
     uint8_t channel = 0;
-    uint32_t timeUs = 0;     // time of the first frame starting in the unit, from the recording
+    uint32_t timeUs = 0; // time of the first frame starting in the unit, from the recording
     PackedTime packed{};
     WallTime time;
     bool recStart = false;

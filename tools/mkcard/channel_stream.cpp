@@ -13,16 +13,14 @@ constexpr size_t kReaderLookahead = 64;
 // Largest payload the 7-bit length groups can carry (4 + 4 × 7 bits).
 constexpr uint64_t kMaxPayload = std::numeric_limits<uint32_t>::max();
 
-void appendHeader(ChannelStream& stream, const FrameHeaderFields& fields)
-{
+void appendHeader(ChannelStream& stream, const FrameHeaderFields& fields) {
     const size_t at = stream.bytes.size();
     stream.bytes.resize(at + kFrameHeaderSize);
     // The span is exactly 32 bytes; encodeFrameHeader cannot fail on it.
     (void)encodeFrameHeader(fields, std::span(stream.bytes).subspan(at, kFrameHeaderSize));
 }
 
-void padTo(ChannelStream& stream, size_t multiple)
-{
+void padTo(ChannelStream& stream, size_t multiple) {
     const size_t rest = stream.bytes.size() % multiple;
     if (rest != 0)
         stream.bytes.resize(stream.bytes.size() + multiple - rest, 0);
@@ -30,8 +28,7 @@ void padTo(ChannelStream& stream, size_t multiple)
 
 } // namespace
 
-bool appendSegment(std::span<const StreamItem> items, ChannelStream& stream, std::string& error)
-{
+bool appendSegment(std::span<const StreamItem> items, ChannelStream& stream, std::string& error) {
     if (items.empty())
         return true;
     const size_t firstArea = stream.areaCount();

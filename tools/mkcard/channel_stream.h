@@ -36,8 +36,7 @@ struct ChannelStream {
     std::vector<FramePlacement> placements;
 
     [[nodiscard]] size_t areaCount() const { return bytes.size() / kFrameAreaSize; }
-    [[nodiscard]] std::span<const uint8_t> area(size_t index) const
-    {
+    [[nodiscard]] std::span<const uint8_t> area(size_t index) const {
         return std::span(bytes).subspan(index * kFrameAreaSize, kFrameAreaSize);
     }
 };

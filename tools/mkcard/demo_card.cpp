@@ -3,8 +3,7 @@
 
 namespace tavero::sim {
 
-CardSpec demoCardSpec(const std::string& outPath)
-{
+CardSpec demoCardSpec(const std::string& outPath) {
     CardSpec spec;
     spec.kind = OutputKind::CardImage;
     spec.outPath = outPath;

@@ -53,24 +53,21 @@ Damage and odd states
   --help                  this text
 )";
 
-bool parseUnsigned(std::string_view text, uint64_t max, uint64_t& value)
-{
+bool parseUnsigned(std::string_view text, uint64_t max, uint64_t& value) {
     if (text.empty())
         return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && value <= max;
 }
 
-bool parseDouble(std::string_view text, double& value)
-{
+bool parseDouble(std::string_view text, double& value) {
     if (text.empty())
         return false;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && value >= 0;
 }
 
-std::vector<std::string_view> splitOn(std::string_view text, char separator)
-{
+std::vector<std::string_view> splitOn(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     size_t start = 0;
     for (;;) {
@@ -82,8 +79,7 @@ std::vector<std::string_view> splitOn(std::string_view text, char separator)
     }
 }
 
-bool parseChannelNumber(std::string_view text, uint8_t& channel)
-{
+bool parseChannelNumber(std::string_view text, uint8_t& channel) {
     uint64_t value = 0;
     if (!parseUnsigned(text, 7, value))
         return false;
@@ -92,8 +88,7 @@ bool parseChannelNumber(std::string_view text, uint8_t& channel)
 }
 
 // "key=value" options after the geometry of a channel.
-bool parseChannelOptions(std::span<const std::string_view> options, ChannelSpec& channel)
-{
+bool parseChannelOptions(std::span<const std::string_view> options, ChannelSpec& channel) {
     for (std::string_view option : options) {
         const size_t equals = option.find('=');
         if (equals == std::string_view::npos)
@@ -114,10 +109,10 @@ bool parseChannelOptions(std::span<const std::string_view> options, ChannelSpec&
     return true;
 }
 
-bool parseChannel(std::string_view text, ChannelSpec& channel)
-{
+bool parseChannel(std::string_view text, ChannelSpec& channel) {
     const size_t colon = text.find(':');
-    if (colon == std::string_view::npos || !parseChannelNumber(text.substr(0, colon), channel.channel))
+    if (colon == std::string_view::npos ||
+        !parseChannelNumber(text.substr(0, colon), channel.channel))
         return false;
     const std::string_view rest = text.substr(colon + 1);
     uint64_t value = 0;
@@ -156,8 +151,7 @@ bool parseChannel(std::string_view text, ChannelSpec& channel)
     return parseChannelOptions(std::span(parts).subspan(1), channel);
 }
 
-bool parseRecording(std::string_view text, RecordingSpec& recording)
-{
+bool parseRecording(std::string_view text, RecordingSpec& recording) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     unsigned duration = 0;
     char tail = 0;
@@ -170,8 +164,7 @@ bool parseRecording(std::string_view text, RecordingSpec& recording)
     return isValidWallTime(recording.start);
 }
 
-bool parseEvent(std::string_view text, EventSpec& event)
-{
+bool parseEvent(std::string_view text, EventSpec& event) {
     const auto parts = splitOn(text, ':');
     if (parts.size() < 2 || parts.size() > 3 || !parseDouble(parts[0], event.offsetSec))
         return false;
@@ -189,8 +182,7 @@ bool parseEvent(std::string_view text, EventSpec& event)
     return true;
 }
 
-bool parseAudio(std::string_view text, std::vector<ChannelSpec>& channels)
-{
+bool parseAudio(std::string_view text, std::vector<ChannelSpec>& channels) {
     uint8_t number = 0;
     const size_t colon = text.find(':');
     if (colon == std::string_view::npos || !parseChannelNumber(text.substr(0, colon), number))
@@ -215,8 +207,7 @@ bool parseAudio(std::string_view text, std::vector<ChannelSpec>& channels)
     return false;
 }
 
-bool parseChannelOff(std::string_view text, ChannelOffSpan& span)
-{
+bool parseChannelOff(std::string_view text, ChannelOffSpan& span) {
     const size_t colon = text.find(':');
     const size_t dash = text.find('-', colon == std::string_view::npos ? 0 : colon);
     return colon != std::string_view::npos && dash != std::string_view::npos &&
@@ -225,8 +216,7 @@ bool parseChannelOff(std::string_view text, ChannelOffSpan& span)
            parseDouble(text.substr(dash + 1), span.toSec) && span.toSec > span.fromSec;
 }
 
-int fail(const std::string& message, bool showUsage)
-{
+int fail(const std::string& message, bool showUsage) {
     std::fprintf(stderr, "tavero-mkcard: %s\n", message.c_str());
     if (showUsage)
         std::fputs("run 'tavero-mkcard --help' for the options\n", stderr);
@@ -241,13 +231,13 @@ struct Options {
 };
 
 // Returns 0 to go on, 1 on a usage error, 2 after printing help.
-int parseOptions(int argc, char** argv, Options& options, std::string& error)
-{
+int parseOptions(int argc, char** argv, Options& options, std::string& error) {
     CardSpec& spec = options.spec;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::optional<std::string> inlineValue;
-        if (const size_t equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+        if (const size_t equals = name.find('=');
+            name.starts_with("--") && equals != std::string::npos) {
             inlineValue = name.substr(equals + 1);
             name.resize(equals);
         }
@@ -365,8 +355,7 @@ int parseOptions(int argc, char** argv, Options& options, std::string& error)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options options;
     std::string error;
     const int parsed = parseOptions(argc, argv, options, error);
@@ -401,7 +390,8 @@ int main(int argc, char** argv)
     }
     for (const std::string& audio : options.audio) {
         if (!parseAudio(audio, spec.channels))
-            return fail("bad value for --audio: '" + audio + "' (channel must be given first)", true);
+            return fail("bad value for --audio: '" + audio + "' (channel must be given first)",
+                        true);
     }
 
     const auto started = std::chrono::steady_clock::now();

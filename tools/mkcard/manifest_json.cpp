@@ -9,8 +9,7 @@ namespace tavero::sim {
 
 namespace {
 
-std::string quoted(std::string_view text)
-{
+std::string quoted(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') {
@@ -27,28 +26,24 @@ std::string quoted(std::string_view text)
     return out + "\"";
 }
 
-std::string packedHex(const PackedTime& packed)
-{
+std::string packedHex(const PackedTime& packed) {
     char text[16];
     std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", packed[0], packed[1], packed[2],
                   packed[3], packed[4], packed[5]);
     return quoted(text);
 }
 
-std::string hashHex(uint64_t hash)
-{
+std::string hashHex(uint64_t hash) {
     char text[24];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
     return quoted(text);
 }
 
-const char* boolText(bool value)
-{
+const char* boolText(bool value) {
     return value ? "true" : "false";
 }
 
-const char* cutOffName(CutOff cutOff)
-{
+const char* cutOffName(CutOff cutOff) {
     switch (cutOff) {
     case CutOff::None:
         return "none";
@@ -60,8 +55,7 @@ const char* cutOffName(CutOff cutOff)
     return "none";
 }
 
-void writeSlot(std::ostream& out, const ManifestSlot& slot)
-{
+void writeSlot(std::ostream& out, const ManifestSlot& slot) {
     out << "{\"slot\":" << slot.slot << ",\"seq\":" << slot.seq
         << ",\"startUnit\":" << slot.startUnit << ",\"endUnit\":" << slot.endUnit
         << ",\"startPacked\":" << packedHex(slot.startPacked)
@@ -81,8 +75,7 @@ void writeSlot(std::ostream& out, const ManifestSlot& slot)
     out << "]}";
 }
 
-void writeUnit(std::ostream& out, const ManifestUnit& unit)
-{
+void writeUnit(std::ostream& out, const ManifestUnit& unit) {
     out << "{\"unit\":" << unit.unitNo << ",\"slot\":" << unit.slot
         << ",\"indexInBlock\":" << unit.indexInBlock << ",\"offset\":" << unit.fileOffset
         << ",\"recording\":" << unit.recording << ",\"channel\":" << int{unit.channel}
@@ -94,8 +87,7 @@ void writeUnit(std::ostream& out, const ManifestUnit& unit)
         << ",\"badChecksum\":" << boolText(unit.badChecksum) << "}";
 }
 
-void writeFrame(std::ostream& out, const ManifestFrame& frame)
-{
+void writeFrame(std::ostream& out, const ManifestFrame& frame) {
     out << "{\"media\":\"" << (frame.media == FrameMedia::Video ? "video" : "audio")
         << "\",\"recording\":" << frame.recording << ",\"size\":" << frame.size
         << ",\"key\":" << boolText(frame.key) << ",\"timestampUs\":" << frame.timestampUs
@@ -106,8 +98,7 @@ void writeFrame(std::ostream& out, const ManifestFrame& frame)
 
 } // namespace
 
-bool writeManifestJson(const Manifest& manifest, const std::string& path, std::string& error)
-{
+bool writeManifestJson(const Manifest& manifest, const std::string& path, std::string& error) {
     std::ostringstream out;
     out << "{\n\"kind\":\"" << (manifest.kind == OutputKind::CardImage ? "card" : "sd")
         << "\",\n\"fileSize\":" << manifest.fileSize << ",\n\"diskId\":" << manifest.diskId

@@ -9,21 +9,18 @@ namespace tavero::sim {
 
 namespace {
 
-std::string systemError(const std::string& what, const std::string& path)
-{
+std::string systemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
 } // namespace
 
-OutputFile::~OutputFile()
-{
+OutputFile::~OutputFile() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-bool OutputFile::create(const std::string& path, std::string& error)
-{
+bool OutputFile::create(const std::string& path, std::string& error) {
     m_path = path;
     m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (m_fd < 0) {
@@ -33,8 +30,7 @@ bool OutputFile::create(const std::string& path, std::string& error)
     return true;
 }
 
-bool OutputFile::resize(uint64_t bytes, std::string& error)
-{
+bool OutputFile::resize(uint64_t bytes, std::string& error) {
     if (::ftruncate(m_fd, static_cast<off_t>(bytes)) != 0) {
         error = systemError("cannot size", m_path);
         return false;
@@ -42,8 +38,7 @@ bool OutputFile::resize(uint64_t bytes, std::string& error)
     return true;
 }
 
-bool OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error)
-{
+bool OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
@@ -59,8 +54,7 @@ bool OutputFile::writeAt(uint64_t offset, std::span<const uint8_t> bytes, std::s
     return true;
 }
 
-bool OutputFile::close(std::string& error)
-{
+bool OutputFile::close(std::string& error) {
     const int fd = m_fd;
     m_fd = -1;
     if (fd >= 0 && ::close(fd) != 0) {

@@ -29,8 +29,7 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
-std::string avErrorText(int code)
-{
+std::string avErrorText(int code) {
     std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
     av_strerror(code, text.data(), text.size());
     return text.data();
@@ -48,8 +47,7 @@ struct ChannelLook {
     bool vertical;
 };
 
-ChannelLook lookFor(uint8_t channel)
-{
+ChannelLook lookFor(uint8_t channel) {
     static constexpr std::array<ChannelLook, 8> kLooks = {{
         {{41, 240, 110}, {235, 128, 128}, 8, false},  // blue, white bar moving right
         {{145, 54, 34}, {16, 128, 128}, 5, true},     // green, black bar moving down
@@ -63,8 +61,7 @@ ChannelLook lookFor(uint8_t channel)
     return kLooks[channel % kLooks.size()];
 }
 
-void fillRect(AVFrame& frame, int x0, int y0, int x1, int y1, Yuv colour)
-{
+void fillRect(AVFrame& frame, int x0, int y0, int x1, int y1, Yuv colour) {
     x0 = std::clamp(x0, 0, frame.width);
     x1 = std::clamp(x1, 0, frame.width);
     y0 = std::clamp(y0, 0, frame.height);
@@ -79,8 +76,7 @@ void fillRect(AVFrame& frame, int x0, int y0, int x1, int y1, Yuv colour)
     }
 }
 
-void drawPicture(AVFrame& frame, uint8_t channel, uint32_t frameNumber)
-{
+void drawPicture(AVFrame& frame, uint8_t channel, uint32_t frameNumber) {
     const ChannelLook look = lookFor(channel);
     const int w = frame.width;
     const int h = frame.height;
@@ -97,7 +93,8 @@ void drawPicture(AVFrame& frame, uint8_t channel, uint32_t frameNumber)
     const int barSize = std::max(8, (look.vertical ? h : w) / 16);
     const int travel = (look.vertical ? h : w) + barSize;
     const int at = static_cast<int>(frameNumber * static_cast<uint32_t>(look.barSpeed) %
-                                    static_cast<uint32_t>(travel)) - barSize;
+                                    static_cast<uint32_t>(travel)) -
+                   barSize;
     if (look.vertical)
         fillRect(frame, 0, at, w, at + barSize, look.bar);
     else
@@ -117,8 +114,7 @@ void drawPicture(AVFrame& frame, uint8_t channel, uint32_t frameNumber)
 }
 
 bool drainPackets(AVCodecContext& context, AVPacket& packet, AnnexBSplitter& splitter,
-                  std::vector<Picture>& out, std::string& error)
-{
+                  std::vector<Picture>& out, std::string& error) {
     for (;;) {
         const int result = avcodec_receive_packet(&context, &packet);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
@@ -138,8 +134,7 @@ bool drainPackets(AVCodecContext& context, AVPacket& packet, AnnexBSplitter& spl
 } // namespace
 
 bool encodePattern(const PatternParams& params, uint32_t frameCount, std::vector<Picture>& out,
-                   std::string& error)
-{
+                   std::string& error) {
     // The encoder's statistics lines would drown the tool's own output; errors still show.
     static const bool quiet = [] {
         av_log_set_level(AV_LOG_ERROR);
@@ -172,9 +167,9 @@ bool encodePattern(const PatternParams& params, uint32_t frameCount, std::vector
     context->gop_size = params.gop;
     context->max_b_frames = 0;
     const int64_t pixelsPerSecond = int64_t{params.width} * params.height * params.fps;
-    context->bit_rate = params.bitrateKbps > 0 ? int64_t{params.bitrateKbps} * 1000
-                                               : std::clamp<int64_t>(pixelsPerSecond / 30,
-                                                                     100000, 1500000);
+    context->bit_rate = params.bitrateKbps > 0
+                            ? int64_t{params.bitrateKbps} * 1000
+                            : std::clamp<int64_t>(pixelsPerSecond / 30, 100000, 1500000);
     av_opt_set(context->priv_data, "preset", "ultrafast", 0);
     // repeat-headers: SPS and PPS in front of every IDR; scenecut off keeps key pictures on the
     // requested interval only.

@@ -17,9 +17,9 @@ struct PatternParams {
     int width = 640;
     int height = 480;
     int fps = 25;
-    int gop = 25;             // key picture interval in frames
-    int bitrateKbps = 0;      // 0: a modest rate from the picture size
-    uint32_t firstFrame = 0;  // frame counter drawn into the first picture
+    int gop = 25;            // key picture interval in frames
+    int bitrateKbps = 0;     // 0: a modest rate from the picture size
+    uint32_t firstFrame = 0; // frame counter drawn into the first picture
 };
 
 // Encodes frameCount pictures (one per video frame, no B pictures, the first one a key picture

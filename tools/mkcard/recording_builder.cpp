@@ -12,20 +12,17 @@ namespace {
 constexpr uint32_t kMicrosPerSecond = 1000000;
 constexpr uint32_t kGSamplesPerUnitMax = static_cast<uint32_t>(kMaxGSamplesPerUnit);
 
-uint32_t frameTimeUs(uint64_t index, int fps)
-{
+uint32_t frameTimeUs(uint64_t index, int fps) {
     return static_cast<uint32_t>(index * kMicrosPerSecond / static_cast<uint64_t>(fps));
 }
 
 } // namespace
 
-int64_t RecordingBuilder::recordingOffsetSec(size_t r) const
-{
+int64_t RecordingBuilder::recordingOffsetSec(size_t r) const {
     return wallToSeconds(m_spec.recordings[r].start) - wallToSeconds(m_spec.recordings[0].start);
 }
 
-bool RecordingBuilder::prepare(Manifest& manifest, std::string& error)
-{
+bool RecordingBuilder::prepare(Manifest& manifest, std::string& error) {
     m_manifest = &manifest;
     uint64_t recorded = 0;
     for (const RecordingSpec& recording : m_spec.recordings) {
@@ -53,7 +50,8 @@ bool RecordingBuilder::prepare(Manifest& manifest, std::string& error)
         }
         if (channel.audio.kind == AudioKind::Tone)
             m_audio[c].openTone(channel.audio.toneHz);
-        else if (channel.audio.kind == AudioKind::Wav && !m_audio[c].openWav(channel.audio.wavPath, error))
+        else if (channel.audio.kind == AudioKind::Wav &&
+                 !m_audio[c].openWav(channel.audio.wavPath, error))
             return false;
 
         ManifestChannel entry;
@@ -73,8 +71,7 @@ bool RecordingBuilder::prepare(Manifest& manifest, std::string& error)
     return true;
 }
 
-std::vector<RecordingBuilder::OffSpan> RecordingBuilder::offSpans(uint8_t channel, size_t r) const
-{
+std::vector<RecordingBuilder::OffSpan> RecordingBuilder::offSpans(uint8_t channel, size_t r) const {
     const double offset = static_cast<double>(recordingOffsetSec(r));
     const double duration = m_spec.recordings[r].durationSec;
     std::vector<OffSpan> spans;
@@ -100,12 +97,10 @@ std::vector<RecordingBuilder::OffSpan> RecordingBuilder::offSpans(uint8_t channe
 }
 
 bool RecordingBuilder::videoItems(size_t c, size_t r, uint32_t durationUs,
-                                  std::vector<StreamItem>& items, std::string& error)
-{
+                                  std::vector<StreamItem>& items, std::string& error) {
     const ChannelSpec& channel = m_spec.channels[c];
-    const auto frameCount =
-        static_cast<uint32_t>(uint64_t{durationUs} * static_cast<uint64_t>(channel.fps) /
-                              kMicrosPerSecond);
+    const auto frameCount = static_cast<uint32_t>(
+        uint64_t{durationUs} * static_cast<uint64_t>(channel.fps) / kMicrosPerSecond);
     std::vector<Picture> pictures;
     if (channel.source == VideoSource::Pattern) {
         PatternParams params;
@@ -158,8 +153,7 @@ bool RecordingBuilder::videoItems(size_t c, size_t r, uint32_t durationUs,
 }
 
 void RecordingBuilder::audioItems(size_t c, size_t r, uint32_t durationUs,
-                                  std::vector<StreamItem>& items)
-{
+                                  std::vector<StreamItem>& items) {
     const ChannelSpec& channel = m_spec.channels[c];
     if (channel.audio.kind == AudioKind::None)
         return;
@@ -185,8 +179,7 @@ void RecordingBuilder::audioItems(size_t c, size_t r, uint32_t durationUs,
 
 void RecordingBuilder::metaItems(size_t r, uint32_t durationUs,
                                  const std::vector<TimedSample>& samples,
-                                 std::vector<StreamItem>& items)
-{
+                                 std::vector<StreamItem>& items) {
     const std::vector<OffSpan> spans = offSpans(0, r);
     for (uint32_t time = 0; time < durationUs; time += kMicrosPerSecond) {
         const bool off = std::any_of(spans.begin(), spans.end(), [time](const OffSpan& s) {
@@ -215,8 +208,7 @@ void RecordingBuilder::metaItems(size_t r, uint32_t durationUs,
     }
 }
 
-std::string RecordingBuilder::gpsText(size_t r, uint32_t timeUs)
-{
+std::string RecordingBuilder::gpsText(size_t r, uint32_t timeUs) {
     if (m_spec.gps.source == GpsSource::None)
         return {};
     const uint32_t second = timeUs / kMicrosPerSecond;
@@ -227,12 +219,10 @@ std::string RecordingBuilder::gpsText(size_t r, uint32_t timeUs)
 
 bool RecordingBuilder::channelDrafts(size_t c, size_t r, std::vector<StreamItem> items,
                                      RecordingDrafts& out, std::vector<UnitDraft>& drafts,
-                                     std::string& error)
-{
+                                     std::string& error) {
     const ChannelSpec& channel = m_spec.channels[c];
-    std::stable_sort(items.begin(), items.end(), [](const StreamItem& a, const StreamItem& b) {
-        return a.timeUs < b.timeUs;
-    });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const StreamItem& a, const StreamItem& b) { return a.timeUs < b.timeUs; });
     ManifestChannel& manifestChannel = m_manifest->channels[c];
     for (StreamItem& item : items) {
         if (item.kind != FrameKind::Video && item.kind != FrameKind::Audio)
@@ -294,8 +284,7 @@ bool RecordingBuilder::channelDrafts(size_t c, size_t r, std::vector<StreamItem>
 }
 
 bool RecordingBuilder::build(size_t r, Manifest& manifest, RecordingDrafts& out,
-                             std::string& error)
-{
+                             std::string& error) {
     m_manifest = &manifest;
     const RecordingSpec& recording = m_spec.recordings[r];
     const uint32_t durationUs = recording.durationSec * kMicrosPerSecond;
@@ -307,8 +296,8 @@ bool RecordingBuilder::build(size_t r, Manifest& manifest, RecordingDrafts& out,
     std::vector<uint32_t> spikes;
     for (const EventSpec& event : m_spec.events) {
         if (event.type == EventType::GSensor && inRecording(event))
-            spikes.push_back(static_cast<uint32_t>(
-                std::llround((event.offsetSec - offset) * kMicrosPerSecond)));
+            spikes.push_back(
+                static_cast<uint32_t>(std::llround((event.offsetSec - offset) * kMicrosPerSecond)));
     }
     std::vector<TimedSample> samples;
     if (m_spec.gsensor.enabled)

@@ -5,8 +5,8 @@
 // Owned by the thread running writeCard().
 #pragma once
 
-#include "mkcard/audio_source.h"
 #include "mkcard/annexb_splitter.h"
+#include "mkcard/audio_source.h"
 #include "mkcard/card_writer.h"
 #include "mkcard/channel_stream.h"
 #include "mkcard/sensor_data.h"

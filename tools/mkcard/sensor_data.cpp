@@ -13,8 +13,7 @@ constexpr double kMetresPerDegree = 111320.0;
 constexpr double kKnotsToKmh = 1.852;
 
 // ddmm.mmmm with the minutes rounded to 1/10000 before splitting, so 59.99996 never prints 60.
-std::string formatAngle(double degrees, int degreeDigits)
-{
+std::string formatAngle(double degrees, int degreeDigits) {
     const auto units = static_cast<int64_t>(std::llround(std::fabs(degrees) * 60.0 * 10000.0));
     const int64_t whole = units / 600000;
     const int64_t minutes = units % 600000 / 10000;
@@ -27,8 +26,7 @@ std::string formatAngle(double degrees, int degreeDigits)
 }
 
 // Speed in km/h over one 120 s lap of the generated drive, and the turn rate in degrees/s.
-void driveProfile(uint64_t second, double& speedKmh, double& turnDegPerS)
-{
+void driveProfile(uint64_t second, double& speedKmh, double& turnDegPerS) {
     const auto t = static_cast<double>(second % 120);
     turnDegPerS = 0;
     if (t < 10) {
@@ -54,11 +52,11 @@ void driveProfile(uint64_t second, double& speedKmh, double& turnDegPerS)
 
 } // namespace
 
-std::string formatRmc(const WallTime& utc, const GpsFix& fix)
-{
+std::string formatRmc(const WallTime& utc, const GpsFix& fix) {
     char body[160];
-    std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.00,A,%s,%c,%s,%c,%.1f,%.1f,%02d%02d%02d,,,A",
-                  utc.hour, utc.minute, utc.second, formatAngle(fix.latitudeDeg, 2).c_str(),
+    std::snprintf(body, sizeof body,
+                  "GPRMC,%02d%02d%02d.00,A,%s,%c,%s,%c,%.1f,%.1f,%02d%02d%02d,,,A", utc.hour,
+                  utc.minute, utc.second, formatAngle(fix.latitudeDeg, 2).c_str(),
                   fix.latitudeDeg < 0 ? 'S' : 'N', formatAngle(fix.longitudeDeg, 3).c_str(),
                   fix.longitudeDeg < 0 ? 'W' : 'E', fix.speedKmh / kKnotsToKmh, fix.courseDeg,
                   utc.day, utc.month, utc.year % 100);
@@ -70,14 +68,12 @@ std::string formatRmc(const WallTime& utc, const GpsFix& fix)
     return sentence;
 }
 
-void GpsTrack::openGenerated()
-{
+void GpsTrack::openGenerated() {
     m_lines.clear();
     m_fixes.clear();
 }
 
-bool GpsTrack::openNmeaFile(const std::string& path, std::string& error)
-{
+bool GpsTrack::openNmeaFile(const std::string& path, std::string& error) {
     std::ifstream file(path);
     if (!file) {
         error = "cannot open NMEA file " + path;
@@ -104,8 +100,7 @@ bool GpsTrack::openNmeaFile(const std::string& path, std::string& error)
     return true;
 }
 
-GpsFix GpsTrack::generatedFix(uint64_t recordedSecond)
-{
+GpsFix GpsTrack::generatedFix(uint64_t recordedSecond) {
     if (m_fixes.empty())
         m_fixes.push_back({48.137154, 11.576124, 0, 45});
     while (m_fixes.size() <= recordedSecond) {
@@ -119,23 +114,22 @@ GpsFix GpsTrack::generatedFix(uint64_t recordedSecond)
         const double metres = speedKmh / 3.6;
         const double heading = next.courseDeg * std::numbers::pi / 180.0;
         next.latitudeDeg += metres * std::cos(heading) / kMetresPerDegree;
-        next.longitudeDeg += metres * std::sin(heading) /
-                             (kMetresPerDegree * std::cos(last.latitudeDeg * std::numbers::pi / 180));
+        next.longitudeDeg +=
+            metres * std::sin(heading) /
+            (kMetresPerDegree * std::cos(last.latitudeDeg * std::numbers::pi / 180));
         m_fixes.push_back(next);
     }
     return m_fixes[recordedSecond];
 }
 
-std::string GpsTrack::sentence(uint64_t recordedSecond, const WallTime& utc)
-{
+std::string GpsTrack::sentence(uint64_t recordedSecond, const WallTime& utc) {
     if (!m_lines.empty())
         return m_lines[recordedSecond % m_lines.size()];
     return formatRmc(utc, generatedFix(recordedSecond));
 }
 
 std::vector<TimedSample> makeGSamples(uint32_t durationUs, std::span<const uint32_t> spikeTimesUs,
-                                      uint32_t seed)
-{
+                                      uint32_t seed) {
     constexpr uint32_t kPeriodUs = 100000;
     constexpr double kSpikeHalfWidthUs = 300000;
     uint32_t state = seed * 2654435761u + 1;

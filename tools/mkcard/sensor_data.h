@@ -49,8 +49,7 @@ struct TimedSample {
 // About ten samples a second of small noise around gravity on Z, with a clear spike at each of
 // spikeTimesUs. No axis is ever exactly 2: a sample frame codes each axis as four nibble bytes
 // on a 4-byte boundary, and 00 00 00 02 there would read as a frame header.
-[[nodiscard]] std::vector<TimedSample> makeGSamples(uint32_t durationUs,
-                                                    std::span<const uint32_t> spikeTimesUs,
-                                                    uint32_t seed);
+[[nodiscard]] std::vector<TimedSample>
+makeGSamples(uint32_t durationUs, std::span<const uint32_t> spikeTimesUs, uint32_t seed);
 
 } // namespace tavero::sim
