@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -230,6 +231,12 @@ struct Options {
     std::vector<std::string> audio; // applied after all channels are known
 };
 
+const std::set<std::string, std::less<>> kValueOptions = {
+    "--out",          "--manifest",    "--blocks",      "--disk-id",
+    "--channel",      "--audio",       "--recording",   "--event",
+    "--gps-nmea",     "--zone-hours",  "--cut-off",     "--copy-a-missing",
+    "--bad-checksum", "--channel-off", "--seq-restart", "--zero-index"};
+
 // Returns 0 to go on, 1 on a usage error, 2 after printing help.
 int parseOptions(int argc, char** argv, Options& options, std::string& error) {
     CardSpec& spec = options.spec;
@@ -276,6 +283,9 @@ int parseOptions(int argc, char** argv, Options& options, std::string& error) {
             spec.hard.badDiskInfoB = true;
         } else if (name == "--no-backup-diskinfo") {
             spec.backupDiskInfoCopy = false;
+        } else if (!kValueOptions.contains(name)) {
+            error = "unknown option " + name;
+            return 1;
         } else if (!value(text)) {
             return 1;
         } else if (name == "--out") {
@@ -345,9 +355,6 @@ int parseOptions(int argc, char** argv, Options& options, std::string& error) {
                 return bad(text);
             spec.hard.zeroIndexA = text != "b";
             spec.hard.zeroIndexB = text != "a";
-        } else {
-            error = "unknown option " + name;
-            return 1;
         }
     }
     return 0;
