@@ -24,10 +24,10 @@ using store::RecordIndex;
 constexpr int kDrive = 6;
 
 sim::CardSpec SmallCard(const std::filesystem::path& out, std::uint32_t blocks = 8) {
-    sim::CardSpec spec;
-    spec.outPath = out.string();
-    spec.blockCount = blocks;
-    spec.diskId = 20000;
+    sim::CardSpec plan;
+    plan.outPath = out.string();
+    plan.blockCount = blocks;
+    plan.diskId = 20000;
     sim::ChannelSpec c0;
     c0.channel = 0;
     c0.width = 160;
@@ -39,10 +39,10 @@ sim::CardSpec SmallCard(const std::filesystem::path& out, std::uint32_t blocks =
     c1.channel = 1;
     c1.audio.kind = sim::AudioKind::None;
     c1.fps = 5;
-    spec.channels = {c0, c1};
-    spec.recordings = {{{2024, 5, 1, 8, 0, 0}, 20}, {{2024, 5, 1, 8, 10, 0}, 20}};
-    spec.gsensor.metaFrames = true;
-    return spec;
+    plan.channels = {c0, c1};
+    plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 20}, {{2024, 5, 1, 8, 10, 0}, 20}};
+    plan.gsensor.metaFrames = true;
+    return plan;
 }
 
 class RoundTrip : public ::testing::Test {
@@ -50,14 +50,14 @@ protected:
     void TearDown() override { platform::ClearDrivePaths(); }
 
     // Writes the card and opens it (or the backup file) through the store.
-    IndexRecord* writeAndOpen(const sim::CardSpec& spec) {
+    IndexRecord* writeAndOpen(const sim::CardSpec& plan) {
         std::string error;
-        EXPECT_TRUE(sim::writeCard(spec, m_manifest, error)) << error;
-        if (spec.kind == sim::OutputKind::CardImage) {
-            platform::SetDrivePath(kDrive, spec.outPath);
+        EXPECT_TRUE(sim::writeCard(plan, m_manifest, error)) << error;
+        if (plan.kind == sim::OutputKind::CardImage) {
+            platform::SetDrivePath(kDrive, plan.outPath);
             m_index.SetCardSource(kDrive);
         } else {
-            m_index.SetBackupFileSource(spec.outPath);
+            m_index.SetBackupFileSource(plan.outPath);
         }
         return m_index.OpenIndex();
     }
@@ -123,9 +123,9 @@ void ExpectRecordMatches(const IndexRecord& r, const sim::ManifestSlot& s) {
 }
 
 TEST_F(RoundTrip, CardIndexAndUnitsMatchWhatWasWritten) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.events = {{2, sim::EventType::GSensor, false}, {605, sim::EventType::PushButton, true}};
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.events = {{2, sim::EventType::GSensor, false}, {605, sim::EventType::PushButton, true}};
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     EXPECT_EQ(m_index.diskInfo().diskId, 20000u);
     EXPECT_EQ(m_index.diskInfo().blockCount, 8);
     const auto list = records();
@@ -156,13 +156,13 @@ TEST_F(RoundTrip, CardIndexAndUnitsMatchWhatWasWritten) {
 // Walks one channel's stream the way the recorder laid it out: header, payload of the declared
 // length, padding to the next 4-byte boundary.
 TEST_F(RoundTrip, EveryFrameOfEveryChannelArrivesIntact) {
-    const sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    const sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     std::map<std::uint32_t, std::vector<std::uint8_t>> areas;
     const auto units = walkUnits(&areas);
     int textFrames = 0;
     for (const sim::ManifestChannel& channel : m_manifest.channels) {
-        for (std::uint32_t recording = 0; recording < spec.recordings.size(); ++recording) {
+        for (std::uint32_t recording = 0; recording < plan.recordings.size(); ++recording) {
             std::vector<std::uint8_t> stream;
             for (const sim::ManifestUnit& u : m_manifest.units) {
                 if (u.channel == channel.channel && u.recording == recording) {
@@ -208,9 +208,9 @@ TEST_F(RoundTrip, EveryFrameOfEveryChannelArrivesIntact) {
 }
 
 TEST_F(RoundTrip, BackupFileReadsLikeTheCard) {
-    sim::CardSpec spec = SmallCard(m_dir / "copy.sd");
-    spec.kind = sim::OutputKind::RawBackup;
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "copy.sd");
+    plan.kind = sim::OutputKind::RawBackup;
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     const auto list = records();
     ASSERT_EQ(list.size(), m_manifest.slots.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -221,9 +221,9 @@ TEST_F(RoundTrip, BackupFileReadsLikeTheCard) {
 }
 
 TEST_F(RoundTrip, CutOffBeforeTheRecordOfTheLastBlock) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.hard.cutOff = sim::CutOff::NoRecord;
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.hard.cutOff = sim::CutOff::NoRecord;
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     ASSERT_TRUE(m_manifest.lastBlockSlot.has_value());
     EXPECT_TRUE(m_index.stats().recovered);
     std::uint32_t first = UINT32_MAX, last = 0;
@@ -243,17 +243,17 @@ TEST_F(RoundTrip, CutOffBeforeTheRecordOfTheLastBlock) {
 }
 
 TEST_F(RoundTrip, CutOffWithAnOpenRecord) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.hard.cutOff = sim::CutOff::EndUnitZero;
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.hard.cutOff = sim::CutOff::EndUnitZero;
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     EXPECT_EQ(records().back()->endUnit, m_manifest.units.back().unitNo);
     EXPECT_EQ(walkUnits().size(), m_manifest.units.size());
 }
 
 TEST_F(RoundTrip, NewerCopyBWins) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.hard.copyAMissingLast = 1;
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.hard.copyAMissingLast = 1;
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     EXPECT_TRUE(m_index.stats().copyBWon);
     EXPECT_EQ(records().size(), m_manifest.slots.size());
     EXPECT_EQ(walkUnits().size(), m_manifest.units.size());
@@ -267,15 +267,15 @@ TEST_F(RoundTrip, WrappedRingKeepsTheRemainderOfTheOldestRecord) {
     if (!std::filesystem::exists(input)) {
         GTEST_SKIP() << "corpus not found at " << input;
     }
-    sim::CardSpec spec = SmallCard(m_dir / "card.img", 3);
-    spec.channels.resize(1);
-    spec.channels[0].source = sim::VideoSource::File;
-    spec.channels[0].filePath = input.string();
-    spec.channels[0].fps = 25;
-    spec.recordings = {{{2024, 5, 1, 8, 0, 0}, 55}};
-    spec.hard.cutOff = sim::CutOff::NoRecord;
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
-    ASSERT_GT(m_manifest.unitsOverwritten, 0u) << "the spec must wrap the ring";
+    sim::CardSpec plan = SmallCard(m_dir / "card.img", 3);
+    plan.channels.resize(1);
+    plan.channels[0].source = sim::VideoSource::File;
+    plan.channels[0].filePath = input.string();
+    plan.channels[0].fps = 25;
+    plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 55}};
+    plan.hard.cutOff = sim::CutOff::NoRecord;
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
+    ASSERT_GT(m_manifest.unitsOverwritten, 0u) << "the plan must wrap the ring";
     const auto units = walkUnits();
     std::vector<std::uint32_t> expected;
     for (const auto& u : m_manifest.units) {
@@ -289,9 +289,9 @@ TEST_F(RoundTrip, WrappedRingKeepsTheRemainderOfTheOldestRecord) {
 }
 
 TEST_F(RoundTrip, DamagedUnitsAreSkippedAndTheRestPlays) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.hard.badChecksumUnits = {3, 10};
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.hard.badChecksumUnits = {3, 10};
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     const auto units = walkUnits();
     EXPECT_EQ(units.size(), m_manifest.units.size() - 2);
     for (const auto& u : units) {
@@ -301,9 +301,9 @@ TEST_F(RoundTrip, DamagedUnitsAreSkippedAndTheRestPlays) {
 }
 
 TEST_F(RoundTrip, ChannelOffUnitsCarryTheFlag) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.hard.channelOff = {{1, 5, 10}};
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.hard.channelOff = {{1, 5, 10}};
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     int off = 0;
     for (const auto& u : walkUnits()) {
         off += u.channelOff != 0 ? 1 : 0;
@@ -315,9 +315,9 @@ TEST_F(RoundTrip, ChannelOffUnitsCarryTheFlag) {
 }
 
 TEST_F(RoundTrip, SequenceRestartIsListedButEndsTheContinuousWalk) {
-    sim::CardSpec spec = SmallCard(m_dir / "card.img");
-    spec.hard.seqRestartRecording = 1;
-    ASSERT_NE(writeAndOpen(spec), nullptr) << m_index.lastError().describe();
+    sim::CardSpec plan = SmallCard(m_dir / "card.img");
+    plan.hard.seqRestartRecording = 1;
+    ASSERT_NE(writeAndOpen(plan), nullptr) << m_index.lastError().describe();
     const auto list = records();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1]->seq, 1u);
@@ -339,13 +339,13 @@ TEST_F(RoundTrip, CardsThatCannotBeOpened) {
          store::StoreErrorCode::NoDiskInfo},
     };
     for (const Case& c : cases) {
-        sim::CardSpec spec = SmallCard(m_dir / "card.img");
-        spec.recordings.resize(1);
-        c.damage(spec);
+        sim::CardSpec plan = SmallCard(m_dir / "card.img");
+        plan.recordings.resize(1);
+        c.damage(plan);
         RecordIndex fresh;
         std::string error;
-        ASSERT_TRUE(sim::writeCard(spec, m_manifest, error)) << error;
-        platform::SetDrivePath(kDrive, spec.outPath);
+        ASSERT_TRUE(sim::writeCard(plan, m_manifest, error)) << error;
+        platform::SetDrivePath(kDrive, plan.outPath);
         fresh.SetCardSource(kDrive);
         EXPECT_EQ(fresh.OpenIndex(), nullptr) << c.name;
         EXPECT_EQ(fresh.lastError().code, c.code) << c.name << ": " << fresh.lastError().describe();

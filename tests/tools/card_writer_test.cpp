@@ -121,13 +121,13 @@ protected:
 
     // Two channels of tiny pictures, sound on channel 0, two short recordings a minute apart.
     CardSpec smallSpec(OutputKind kind = OutputKind::CardImage) {
-        CardSpec spec;
-        spec.kind = kind;
-        spec.outPath =
+        CardSpec plan;
+        plan.kind = kind;
+        plan.outPath =
             (m_dir / (kind == OutputKind::CardImage ? "card.img" : "backup.sd")).string();
-        spec.diskId = 12345;
-        spec.blockCount = 4;
-        spec.zoneHours = 3;
+        plan.diskId = 12345;
+        plan.blockCount = 4;
+        plan.zoneHours = 3;
         ChannelSpec first;
         first.channel = 0;
         first.width = 96;
@@ -143,22 +143,22 @@ protected:
         second.fps = 8;
         second.gop = 8;
         second.audio.kind = AudioKind::None;
-        spec.channels = {first, second};
-        spec.recordings = {{{2024, 5, 1, 8, 0, 0}, 4}, {{2024, 5, 1, 8, 1, 0}, 3}};
-        return spec;
+        plan.channels = {first, second};
+        plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 4}, {{2024, 5, 1, 8, 1, 0}, 3}};
+        return plan;
     }
 
-    Manifest write(const CardSpec& spec) {
+    Manifest write(const CardSpec& plan) {
         Manifest manifest;
         std::string error;
-        EXPECT_TRUE(writeCard(spec, manifest, error)) << error;
+        EXPECT_TRUE(writeCard(plan, manifest, error)) << error;
         return manifest;
     }
 
     // Checks every unit trailer against the manifest; returns the numbers of units whose
     // checksum does not hold.
-    std::set<uint32_t> checkUnits(const CardSpec& spec, const Manifest& manifest) {
-        CardFile file(spec.outPath);
+    std::set<uint32_t> checkUnits(const CardSpec& plan, const Manifest& manifest) {
+        CardFile file(plan.outPath);
         std::set<uint32_t> bad;
         for (const ManifestUnit& unit : manifest.units) {
             const Bytes trailer = file.read(unit.fileOffset + kFrameAreaSize, kTrailerSize);
@@ -176,11 +176,11 @@ protected:
             EXPECT_EQ(trailer[24] != 0, unit.channelOff);
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(trailer.data() + 344)),
                       unit.gpsText);
-            EXPECT_EQ(be32(trailer.data() + 504), spec.diskId);
+            EXPECT_EQ(be32(trailer.data() + 504), plan.diskId);
             if (!checksumOk(trailer))
                 bad.insert(unit.unitNo);
             const uint64_t base =
-                spec.kind == OutputKind::CardImage ? kCardDataBase : kBackupDataBase;
+                plan.kind == OutputKind::CardImage ? kCardDataBase : kBackupDataBase;
             EXPECT_EQ(unit.fileOffset,
                       base + unit.slot * kBlockSize + unit.indexInBlock * kUnitSize);
         }
@@ -188,8 +188,8 @@ protected:
     }
 
     // Rebuilds each channel's stream from its units and compares every frame with the manifest.
-    void checkFrames(const CardSpec& spec, const Manifest& manifest) {
-        CardFile file(spec.outPath);
+    void checkFrames(const CardSpec& plan, const Manifest& manifest) {
+        CardFile file(plan.outPath);
         for (const ManifestChannel& channel : manifest.channels) {
             Bytes stream;
             for (const ManifestUnit& unit : manifest.units) {
@@ -219,16 +219,16 @@ protected:
 };
 
 TEST_F(CardWriterTest, SmallCardEndToEnd) {
-    CardSpec spec = smallSpec();
-    spec.events = {{1.5, EventType::GSensor, false}, {61, EventType::PushButton, true}};
-    const Manifest manifest = write(spec);
+    CardSpec plan = smallSpec();
+    plan.events = {{1.5, EventType::GSensor, false}, {61, EventType::PushButton, true}};
+    const Manifest manifest = write(plan);
     ASSERT_FALSE(manifest.units.empty());
 
     // Sized so that (size - 0x16000000) / 16 MiB - 8 gives blockCount back.
-    EXPECT_EQ(fs::file_size(spec.outPath), 0x16000000u + (4u + 8u) * 0x1000000u);
-    EXPECT_EQ((fs::file_size(spec.outPath) - 0x16000000) / 0x1000000 - 8, spec.blockCount);
+    EXPECT_EQ(fs::file_size(plan.outPath), 0x16000000u + (4u + 8u) * 0x1000000u);
+    EXPECT_EQ((fs::file_size(plan.outPath) - 0x16000000) / 0x1000000 - 8, plan.blockCount);
 
-    CardFile file(spec.outPath);
+    CardFile file(plan.outPath);
     for (uint64_t at : {kCardDiskInfoA, kCardDiskInfoB}) {
         const Bytes info = file.read(at, 512);
         EXPECT_EQ(le32(info.data()), kDiskInfoMagic);
@@ -279,7 +279,7 @@ TEST_F(CardWriterTest, SmallCardEndToEnd) {
     EXPECT_EQ(bySlot[1]->protect, 2) << "protected by the push button";
 
     // Units: numbered from 1 without gaps, one recording start each, events where recorded.
-    EXPECT_TRUE(checkUnits(spec, manifest).empty());
+    EXPECT_TRUE(checkUnits(plan, manifest).empty());
     uint32_t expected = 1;
     size_t recStarts = 0;
     size_t samples = 0;
@@ -295,7 +295,7 @@ TEST_F(CardWriterTest, SmallCardEndToEnd) {
     }
     EXPECT_EQ(recStarts, 2u);
     EXPECT_EQ(samples, 70u) << "ten samples a second over 7 s";
-    checkFrames(spec, manifest);
+    checkFrames(plan, manifest);
     for (const ManifestChannel& channel : manifest.channels) {
         for (const ManifestFrame& frame : channel.frames)
             EXPECT_TRUE(frame.intact);
@@ -303,15 +303,15 @@ TEST_F(CardWriterTest, SmallCardEndToEnd) {
 }
 
 TEST_F(CardWriterTest, RawBackupEndToEnd) {
-    CardSpec spec = smallSpec(OutputKind::RawBackup);
-    const Manifest manifest = write(spec);
+    CardSpec plan = smallSpec(OutputKind::RawBackup);
+    const Manifest manifest = write(plan);
     ASSERT_EQ(manifest.slots.size(), 2u);
     const ManifestUnit& last = manifest.units.back();
     EXPECT_EQ(last.slot, 1u);
-    EXPECT_EQ(fs::file_size(spec.outPath),
+    EXPECT_EQ(fs::file_size(plan.outPath),
               0x2000000u + 0x1000000u + (last.indexInBlock + 1) * 16384u);
 
-    CardFile file(spec.outPath);
+    CardFile file(plan.outPath);
     const Bytes index = file.read(0, 4 * 512);
     for (uint32_t n = 0; n < 2; ++n) {
         const Bytes record(index.begin() + n * 512, index.begin() + (n + 1) * 512);
@@ -326,11 +326,11 @@ TEST_F(CardWriterTest, RawBackupEndToEnd) {
     EXPECT_EQ(le32(info.data() + 4), kDiskInfoVersion) << "little-endian in the backup copy";
     EXPECT_EQ(info[12], 4);
     EXPECT_EQ(le32(info.data() + 504), 12345u);
-    EXPECT_TRUE(checkUnits(spec, manifest).empty());
-    checkFrames(spec, manifest);
+    EXPECT_TRUE(checkUnits(plan, manifest).empty());
+    checkFrames(plan, manifest);
 }
 
-// Hard cases: each row changes the spec and checks what the change promises.
+// Hard cases: each row changes the plan and checks what the change promises.
 struct HardCase {
     const char* name;
     std::function<void(CardSpec&)> change;
@@ -344,12 +344,12 @@ Bytes slotBytes(CardFile& file, uint64_t area, uint32_t slot) {
 }
 
 TEST_P(HardCaseTest, ProducesWhatItPromises) {
-    CardSpec spec = smallSpec();
-    GetParam().change(spec);
-    const Manifest manifest = write(spec);
+    CardSpec plan = smallSpec();
+    GetParam().change(plan);
+    const Manifest manifest = write(plan);
     ASSERT_FALSE(manifest.units.empty());
-    CardFile file(spec.outPath);
-    GetParam().check(spec, manifest, file);
+    CardFile file(plan.outPath);
+    GetParam().check(plan, manifest, file);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -459,12 +459,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<HardCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CardWriterTest, HardCasesKeepStreamsReadable) {
-    CardSpec spec = smallSpec();
-    spec.hard.channelOff = {{0, 0.5, 2.5}};
-    spec.gsensor.metaFrames = true;
-    const Manifest manifest = write(spec);
-    EXPECT_TRUE(checkUnits(spec, manifest).empty());
-    checkFrames(spec, manifest);
+    CardSpec plan = smallSpec();
+    plan.hard.channelOff = {{0, 0.5, 2.5}};
+    plan.gsensor.metaFrames = true;
+    const Manifest manifest = write(plan);
+    EXPECT_TRUE(checkUnits(plan, manifest).empty());
+    checkFrames(plan, manifest);
 }
 
 // Writes an Annex-B file of large fake pictures (random bytes that never form a start code), so
@@ -491,16 +491,16 @@ fs::path writeBulkyStream(const fs::path& dir) {
 }
 
 TEST_F(CardWriterTest, RingWrapPartlyOverwritesTheOldestRecord) {
-    CardSpec spec = smallSpec();
-    spec.blockCount = 2;
-    spec.channels.resize(1);
-    spec.channels[0].source = VideoSource::File;
-    spec.channels[0].filePath = writeBulkyStream(m_dir).string();
-    spec.channels[0].fps = 120;
-    spec.recordings = {{{2024, 5, 1, 8, 0, 0}, 25}};
-    spec.gps.source = GpsSource::None;
-    spec.hard.cutOff = CutOff::NoRecord;
-    const Manifest manifest = write(spec);
+    CardSpec plan = smallSpec();
+    plan.blockCount = 2;
+    plan.channels.resize(1);
+    plan.channels[0].source = VideoSource::File;
+    plan.channels[0].filePath = writeBulkyStream(m_dir).string();
+    plan.channels[0].fps = 120;
+    plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 25}};
+    plan.gps.source = GpsSource::None;
+    plan.hard.cutOff = CutOff::NoRecord;
+    const Manifest manifest = write(plan);
 
     // Blocks 0 and 1 were filled, then block 0 again, partly, without its record.
     ASSERT_EQ(manifest.slots.size(), 2u);
@@ -514,7 +514,7 @@ TEST_F(CardWriterTest, RingWrapPartlyOverwritesTheOldestRecord) {
     ASSERT_GT(newUnits, 0u);
     ASSERT_LT(newUnits, 1024u);
 
-    CardFile file(spec.outPath);
+    CardFile file(plan.outPath);
     for (uint32_t position : {0u, newUnits - 1, newUnits, 1023u}) {
         const Bytes trailer = file.read(kCardDataBase + position * kUnitSize + kFrameAreaSize, 512);
         const uint32_t unitNo = be32(trailer.data() + 4);
@@ -526,14 +526,14 @@ TEST_F(CardWriterTest, RingWrapPartlyOverwritesTheOldestRecord) {
         std::count_if(manifest.channels[0].frames.begin(), manifest.channels[0].frames.end(),
                       [](const ManifestFrame& f) { return !f.onCard; });
     EXPECT_GT(lost, 0);
-    EXPECT_TRUE(checkUnits(spec, manifest).empty());
+    EXPECT_TRUE(checkUnits(plan, manifest).empty());
 }
 
 TEST_F(CardWriterTest, MetadataFramesCarryTheUnitsGpsText) {
-    CardSpec spec = smallSpec();
-    spec.gsensor.metaFrames = true;
-    const Manifest manifest = write(spec);
-    CardFile file(spec.outPath);
+    CardSpec plan = smallSpec();
+    plan.gsensor.metaFrames = true;
+    const Manifest manifest = write(plan);
+    CardFile file(plan.outPath);
     Bytes stream;
     for (const ManifestUnit& unit : manifest.units) {
         if (unit.channel == 0) {
@@ -611,18 +611,18 @@ TEST_F(CardWriterTest, RejectsWhatItCannotWrite) {
          "/nonexistent.264"},
     };
     for (const Case& c : cases) {
-        CardSpec spec = smallSpec();
-        c.change(spec);
+        CardSpec plan = smallSpec();
+        c.change(plan);
         Manifest manifest;
         std::string error;
-        EXPECT_FALSE(writeCard(spec, manifest, error)) << c.what;
+        EXPECT_FALSE(writeCard(plan, manifest, error)) << c.what;
         EXPECT_NE(error.find(c.mentions), std::string::npos) << c.what << ": " << error;
     }
 }
 
 TEST_F(CardWriterTest, ManifestJsonNamesEveryUnit) {
-    const CardSpec spec = smallSpec();
-    const Manifest manifest = write(spec);
+    const CardSpec plan = smallSpec();
+    const Manifest manifest = write(plan);
     std::string error;
     const fs::path json = m_dir / "manifest.json";
     ASSERT_TRUE(writeManifestJson(manifest, json.string(), error)) << error;

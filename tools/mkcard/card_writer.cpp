@@ -15,17 +15,17 @@ constexpr uint32_t kMaxRecordingSec = 3600; // time stamps are 32-bit microsecon
 constexpr uint32_t kMaxBackupBlocks = kBackupDiskInfoSlot;
 
 // Checks what the recorder could never have produced or what the file layout cannot hold.
-bool validate(const CardSpec& spec, std::string& error) {
-    if (spec.outPath.empty()) {
+bool validate(const CardSpec& plan, std::string& error) {
+    if (plan.outPath.empty()) {
         error = "no output path";
         return false;
     }
-    if (spec.channels.empty() || spec.channels.size() > 8) {
+    if (plan.channels.empty() || plan.channels.size() > 8) {
         error = "give 1 to 8 channels";
         return false;
     }
     std::set<uint8_t> seen;
-    for (const ChannelSpec& channel : spec.channels) {
+    for (const ChannelSpec& channel : plan.channels) {
         const std::string name = "channel " + std::to_string(channel.channel);
         if (channel.channel > 7 || !seen.insert(channel.channel).second) {
             error = name + ": channel numbers must be distinct and 0..7";
@@ -40,12 +40,12 @@ bool validate(const CardSpec& spec, std::string& error) {
             return false;
         }
     }
-    if (spec.recordings.empty()) {
+    if (plan.recordings.empty()) {
         error = "give at least one recording";
         return false;
     }
-    for (size_t r = 0; r < spec.recordings.size(); ++r) {
-        const RecordingSpec& recording = spec.recordings[r];
+    for (size_t r = 0; r < plan.recordings.size(); ++r) {
+        const RecordingSpec& recording = plan.recordings[r];
         const std::string name = "recording " + std::to_string(r + 1);
         if (!isValidWallTime(recording.start) || recording.durationSec == 0 ||
             recording.durationSec > kMaxRecordingSec) {
@@ -59,7 +59,7 @@ bool validate(const CardSpec& spec, std::string& error) {
             return false;
         }
         if (r > 0) {
-            const RecordingSpec& previous = spec.recordings[r - 1];
+            const RecordingSpec& previous = plan.recordings[r - 1];
             if (wallToSeconds(recording.start) <
                 wallToSeconds(previous.start) + previous.durationSec) {
                 error = name + ": starts before the previous recording ends";
@@ -67,38 +67,38 @@ bool validate(const CardSpec& spec, std::string& error) {
             }
         }
     }
-    const int64_t origin = wallToSeconds(spec.recordings.front().start);
+    const int64_t origin = wallToSeconds(plan.recordings.front().start);
     auto insideSomeRecording = [&](double offsetSec) {
         return std::any_of(
-            spec.recordings.begin(), spec.recordings.end(), [&](const RecordingSpec& r) {
+            plan.recordings.begin(), plan.recordings.end(), [&](const RecordingSpec& r) {
                 const auto from = static_cast<double>(wallToSeconds(r.start) - origin);
                 return offsetSec >= from && offsetSec < from + r.durationSec;
             });
     };
-    for (const EventSpec& event : spec.events) {
+    for (const EventSpec& event : plan.events) {
         if (!insideSomeRecording(event.offsetSec)) {
             error =
                 "event at " + std::to_string(event.offsetSec) + " s lies outside every recording";
             return false;
         }
     }
-    for (const ChannelOffSpan& span : spec.hard.channelOff) {
+    for (const ChannelOffSpan& span : plan.hard.channelOff) {
         if (!seen.contains(span.channel) || span.toSec <= span.fromSec) {
             error = "channel-off span needs an existing channel and an end after its start";
             return false;
         }
     }
-    if (spec.hard.seqRestartRecording && *spec.hard.seqRestartRecording >= spec.recordings.size()) {
+    if (plan.hard.seqRestartRecording && *plan.hard.seqRestartRecording >= plan.recordings.size()) {
         error = "seq restart names a recording that does not exist";
         return false;
     }
-    if (spec.kind == OutputKind::CardImage) {
-        if (spec.blockCount == 0 || spec.blockCount > 0xFFFF) {
+    if (plan.kind == OutputKind::CardImage) {
+        if (plan.blockCount == 0 || plan.blockCount > 0xFFFF) {
             error = "blockCount must be 1..65535";
             return false;
         }
     } else {
-        const HardCases& hard = spec.hard;
+        const HardCases& hard = plan.hard;
         if (hard.cutOff != CutOff::None || hard.copyAMissingLast != 0 || hard.zeroIndexA ||
             hard.zeroIndexB || hard.badDiskInfoB) {
             error = "cut-off, index-copy and disk-information cases apply to card images only";
@@ -110,8 +110,8 @@ bool validate(const CardSpec& spec, std::string& error) {
 
 class Writer {
 public:
-    Writer(const CardSpec& spec, Manifest& manifest)
-        : m_spec(spec), m_manifest(manifest), m_builder(spec) {}
+    Writer(const CardSpec& plan, Manifest& manifest)
+        : m_spec(plan), m_manifest(manifest), m_builder(plan) {}
 
     bool run(std::string& error);
 
@@ -553,8 +553,8 @@ uint64_t payloadHash(std::span<const uint8_t> payload) {
     return hash;
 }
 
-bool writeCard(const CardSpec& spec, Manifest& manifest, std::string& error) {
-    Writer writer(spec, manifest);
+bool writeCard(const CardSpec& plan, Manifest& manifest, std::string& error) {
+    Writer writer(plan, manifest);
     return writer.run(error);
 }
 

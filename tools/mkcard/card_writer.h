@@ -195,7 +195,7 @@ struct Manifest {
 // 64-bit FNV-1a of a frame payload.
 [[nodiscard]] uint64_t payloadHash(std::span<const uint8_t> payload);
 
-[[nodiscard]] bool writeCard(const CardSpec& spec, Manifest& manifest, std::string& error);
+[[nodiscard]] bool writeCard(const CardSpec& plan, Manifest& manifest, std::string& error);
 
 [[nodiscard]] bool writeManifestJson(const Manifest& manifest, const std::string& path,
                                      std::string& error);

@@ -4,13 +4,13 @@
 namespace tavero::sim {
 
 CardSpec demoCardSpec(const std::string& outPath) {
-    CardSpec spec;
-    spec.kind = OutputKind::CardImage;
-    spec.outPath = outPath;
-    spec.diskId = 10000;
-    spec.blockCount = 32;
-    spec.zoneHours = 2;
-    spec.gsensor.metaFrames = true;
+    CardSpec plan;
+    plan.kind = OutputKind::CardImage;
+    plan.outPath = outPath;
+    plan.diskId = 10000;
+    plan.blockCount = 32;
+    plan.zoneHours = 2;
+    plan.gsensor.metaFrames = true;
 
     // Two front/rear HD cameras and two cabin cameras, each with its own look.
     for (uint8_t c = 0; c < 4; ++c) {
@@ -23,24 +23,24 @@ CardSpec demoCardSpec(const std::string& outPath) {
         channel.gop = channel.fps;
         channel.bitrateKbps = hd ? 550 : 250; // each trip fits one 16 MiB block
         channel.videoFormat = hd ? 0 : 1;
-        spec.channels.push_back(channel);
+        plan.channels.push_back(channel);
     }
-    spec.channels[0].audio.kind = AudioKind::Tone;
-    spec.channels[0].audio.toneHz = 440;
+    plan.channels[0].audio.kind = AudioKind::Tone;
+    plan.channels[0].audio.toneHz = 440;
 
     // Three one-minute trips with stops of four and six minutes between them.
-    spec.recordings = {
+    plan.recordings = {
         {{2024, 5, 1, 8, 0, 0}, 60},
         {{2024, 5, 1, 8, 5, 0}, 60},
         {{2024, 5, 1, 8, 12, 0}, 60},
     };
     // A jolt right after the second trip starts (listed as a G-sensor event, not protected) and
     // the driver pressing the button during the third (protected).
-    spec.events = {
+    plan.events = {
         {300 + 1, EventType::GSensor, false},
         {720 + 20, EventType::PushButton, true},
     };
-    return spec;
+    return plan;
 }
 
 } // namespace tavero::sim

@@ -29,7 +29,7 @@ Output
   --demo                  the demo card: 4 channels, 3 recordings, sound, GPS, events
                           (--channel/--recording/--event replace the demo's own)
 Content (times are the recorder's wall clock)
-  --channel SPEC          repeatable, up to 8:
+  --channel CHANNEL       repeatable, up to 8:
                             CH:pattern:WxH@FPS[:gop=N][:kbps=N][:format=N]
                             CH:file=PATH@FPS[:format=N]      (H.264 Annex-B, looped)
                           default: 0:pattern:320x240@25
@@ -225,7 +225,7 @@ int fail(const std::string& message, bool showUsage) {
 }
 
 struct Options {
-    CardSpec spec;
+    CardSpec plan;
     bool demo = false;
     std::string manifestPath;
     std::vector<std::string> audio; // applied after all channels are known
@@ -239,7 +239,7 @@ const std::set<std::string, std::less<>> kValueOptions = {
 
 // Returns 0 to go on, 1 on a usage error, 2 after printing help.
 int parseOptions(int argc, char** argv, Options& options, std::string& error) {
-    CardSpec& spec = options.spec;
+    CardSpec& plan = options.plan;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::optional<std::string> inlineValue;
@@ -270,91 +270,91 @@ int parseOptions(int argc, char** argv, Options& options, std::string& error) {
             std::fputs(kUsage, stdout);
             return 2;
         } else if (name == "--sd") {
-            spec.kind = OutputKind::RawBackup;
+            plan.kind = OutputKind::RawBackup;
         } else if (name == "--demo") {
             options.demo = true;
         } else if (name == "--no-gps") {
-            spec.gps.source = GpsSource::None;
+            plan.gps.source = GpsSource::None;
         } else if (name == "--no-gsensor") {
-            spec.gsensor.enabled = false;
+            plan.gsensor.enabled = false;
         } else if (name == "--meta-frames") {
-            spec.gsensor.metaFrames = true;
+            plan.gsensor.metaFrames = true;
         } else if (name == "--bad-diskinfo-b") {
-            spec.hard.badDiskInfoB = true;
+            plan.hard.badDiskInfoB = true;
         } else if (name == "--no-backup-diskinfo") {
-            spec.backupDiskInfoCopy = false;
+            plan.backupDiskInfoCopy = false;
         } else if (!kValueOptions.contains(name)) {
             error = "unknown option " + name;
             return 1;
         } else if (!value(text)) {
             return 1;
         } else if (name == "--out") {
-            spec.outPath = text;
+            plan.outPath = text;
         } else if (name == "--manifest") {
             options.manifestPath = text;
         } else if (name == "--blocks") {
             if (!parseUnsigned(text, 65535, number) || number == 0)
                 return bad(text);
-            spec.blockCount = static_cast<uint32_t>(number);
+            plan.blockCount = static_cast<uint32_t>(number);
         } else if (name == "--disk-id") {
             if (!parseUnsigned(text, 0xFFFFFFFF, number))
                 return bad(text);
-            spec.diskId = static_cast<uint32_t>(number);
+            plan.diskId = static_cast<uint32_t>(number);
         } else if (name == "--channel") {
             ChannelSpec channel;
             if (!parseChannel(text, channel))
                 return bad(text);
-            spec.channels.push_back(channel);
+            plan.channels.push_back(channel);
         } else if (name == "--audio") {
             options.audio.push_back(text);
         } else if (name == "--recording") {
             RecordingSpec recording;
             if (!parseRecording(text, recording))
                 return bad(text);
-            spec.recordings.push_back(recording);
+            plan.recordings.push_back(recording);
         } else if (name == "--event") {
             EventSpec event;
             if (!parseEvent(text, event))
                 return bad(text);
-            spec.events.push_back(event);
+            plan.events.push_back(event);
         } else if (name == "--gps-nmea") {
-            spec.gps.source = GpsSource::NmeaFile;
-            spec.gps.nmeaPath = text;
+            plan.gps.source = GpsSource::NmeaFile;
+            plan.gps.nmeaPath = text;
         } else if (name == "--zone-hours") {
             if (!parseUnsigned(text, 255, number))
                 return bad(text);
-            spec.zoneHours = static_cast<uint8_t>(number);
+            plan.zoneHours = static_cast<uint8_t>(number);
         } else if (name == "--cut-off") {
             if (text == "no-record")
-                spec.hard.cutOff = CutOff::NoRecord;
+                plan.hard.cutOff = CutOff::NoRecord;
             else if (text == "end-unit-zero")
-                spec.hard.cutOff = CutOff::EndUnitZero;
+                plan.hard.cutOff = CutOff::EndUnitZero;
             else
                 return bad(text);
         } else if (name == "--copy-a-missing") {
             if (!parseUnsigned(text, 65536, number))
                 return bad(text);
-            spec.hard.copyAMissingLast = static_cast<uint32_t>(number);
+            plan.hard.copyAMissingLast = static_cast<uint32_t>(number);
         } else if (name == "--bad-checksum") {
             for (std::string_view unit : splitOn(text, ',')) {
                 if (!parseUnsigned(unit, 0xFFFFFFFF, number) || number == 0)
                     return bad(text);
-                spec.hard.badChecksumUnits.push_back(static_cast<uint32_t>(number));
+                plan.hard.badChecksumUnits.push_back(static_cast<uint32_t>(number));
             }
         } else if (name == "--channel-off") {
             ChannelOffSpan span;
             if (!parseChannelOff(text, span))
                 return bad(text);
-            spec.hard.channelOff.push_back(span);
+            plan.hard.channelOff.push_back(span);
         } else if (name == "--seq-restart") {
             if (!parseUnsigned(text, 100000, number) || number < 1)
                 return bad(text);
-            spec.hard.seqRestartRecording = static_cast<size_t>(number - 1);
+            plan.hard.seqRestartRecording = static_cast<size_t>(number - 1);
         } else if (name == "--zero-index") {
             if (text != "a" && text != "b" && text != "both")
                 return bad(text);
-            spec.hard.zeroIndexA = text != "b";
-            spec.hard.zeroIndexB = text != "a";
+            plan.hard.zeroIndexA = text != "b";
+            plan.hard.zeroIndexB = text != "a";
         }
     }
     return 0;
@@ -370,48 +370,48 @@ int main(int argc, char** argv) {
         return 0;
     if (parsed != 0)
         return fail(error, true);
-    CardSpec spec = options.spec;
-    if (spec.outPath.empty())
+    CardSpec plan = options.plan;
+    if (plan.outPath.empty())
         return fail("--out PATH is required", true);
     if (options.demo) {
-        CardSpec demo = demoCardSpec(spec.outPath);
-        demo.kind = spec.kind;
-        demo.hard = spec.hard;
-        demo.backupDiskInfoCopy = spec.backupDiskInfoCopy;
-        if (!spec.channels.empty())
-            demo.channels = spec.channels;
-        if (!spec.recordings.empty())
-            demo.recordings = spec.recordings;
-        if (!spec.events.empty())
-            demo.events = spec.events;
-        spec = demo;
+        CardSpec demo = demoCardSpec(plan.outPath);
+        demo.kind = plan.kind;
+        demo.hard = plan.hard;
+        demo.backupDiskInfoCopy = plan.backupDiskInfoCopy;
+        if (!plan.channels.empty())
+            demo.channels = plan.channels;
+        if (!plan.recordings.empty())
+            demo.recordings = plan.recordings;
+        if (!plan.events.empty())
+            demo.events = plan.events;
+        plan = demo;
     } else {
-        if (spec.channels.empty()) {
+        if (plan.channels.empty()) {
             ChannelSpec channel;
             channel.width = 320;
             channel.height = 240;
-            spec.channels.push_back(channel);
+            plan.channels.push_back(channel);
         }
-        if (spec.recordings.empty())
-            spec.recordings.push_back({{2024, 5, 1, 8, 0, 0}, 10});
+        if (plan.recordings.empty())
+            plan.recordings.push_back({{2024, 5, 1, 8, 0, 0}, 10});
     }
     for (const std::string& audio : options.audio) {
-        if (!parseAudio(audio, spec.channels))
+        if (!parseAudio(audio, plan.channels))
             return fail("bad value for --audio: '" + audio + "' (channel must be given first)",
                         true);
     }
 
     const auto started = std::chrono::steady_clock::now();
     Manifest manifest;
-    if (!writeCard(spec, manifest, error))
+    if (!writeCard(plan, manifest, error))
         return fail(error, false);
     if (!options.manifestPath.empty() && !writeManifestJson(manifest, options.manifestPath, error))
         return fail(error, false);
     const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started);
     std::printf("wrote %s %s: %zu recordings, %u units (%u overwritten), %zu index records, "
                 "%.1f s\n",
-                spec.kind == OutputKind::CardImage ? "card image" : "raw backup",
-                spec.outPath.c_str(), spec.recordings.size(), manifest.unitsWritten,
+                plan.kind == OutputKind::CardImage ? "card image" : "raw backup",
+                plan.outPath.c_str(), plan.recordings.size(), manifest.unitsWritten,
                 manifest.unitsOverwritten, manifest.slots.size(), elapsed.count());
     return 0;
 }

@@ -30,19 +30,19 @@ struct UnitDraft {
 };
 
 struct RecordingDrafts {
-    std::vector<ChannelStream> streams; // one per channel of the card, in spec order
+    std::vector<ChannelStream> streams; // one per channel of the card, in plan order
     std::vector<UnitDraft> units;       // write order
 };
 
 class RecordingBuilder {
 public:
-    explicit RecordingBuilder(const CardSpec& spec) : m_spec(spec) {}
+    explicit RecordingBuilder(const CardSpec& plan) : m_spec(plan) {}
 
     // Checks and loads the inputs (H.264 files, WAV files, NMEA file). Fills the channel list of
     // the manifest.
     [[nodiscard]] bool prepare(Manifest& manifest, std::string& error);
 
-    // Builds recording r. Frames go to the manifest channels (same order as spec.channels).
+    // Builds recording r. Frames go to the manifest channels (same order as plan.channels).
     [[nodiscard]] bool build(size_t r, Manifest& manifest, RecordingDrafts& out,
                              std::string& error);
 
