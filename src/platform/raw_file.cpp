@@ -115,4 +115,20 @@ bool RawFile::writeAt(std::int64_t offset, const void* buffer, std::size_t count
     return true;
 }
 
+bool RawFile::truncate(std::int64_t size) {
+    if (!isOpen() || m_blockDevice || ::ftruncate(m_fd.get(), static_cast<off_t>(size)) != 0) {
+        m_error = m_blockDevice ? "a device cannot be truncated" : std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RawFile::sync() {
+    if (!isOpen() || ::fdatasync(m_fd.get()) != 0) {
+        m_error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 } // namespace tavero::platform

@@ -33,6 +33,11 @@ public:
     [[nodiscard]] bool readAt(std::int64_t offset, void* buffer, std::size_t count);
     [[nodiscard]] bool writeAt(std::int64_t offset, const void* buffer, std::size_t count);
 
+    // Cuts or extends the file to size bytes (files only).
+    [[nodiscard]] bool truncate(std::int64_t size);
+    // Waits until what was written is on the medium.
+    [[nodiscard]] bool sync();
+
     [[nodiscard]] const std::string& error() const { return m_error; }
     [[nodiscard]] int fd() const { return m_fd.get(); }
 

@@ -67,10 +67,31 @@ bool CStoReader::Read(void* buffer, std::uint32_t count) {
 }
 
 bool CStoReader::Write(const void* buffer, std::uint32_t count) {
-    if (!IsOpen() || !m_file.writeAt(m_position, buffer, count)) {
+    if (!IsOpen()) {
+        return false;
+    }
+    if (!m_file.writeAt(m_position, buffer, count)) {
+        m_error = m_file.error();
         return false;
     }
     m_position += count;
+    return true;
+}
+
+bool CStoReader::Truncate() {
+    if (!m_file.truncate(0)) {
+        m_error = m_file.error();
+        return false;
+    }
+    m_position = 0;
+    return true;
+}
+
+bool CStoReader::Sync() {
+    if (!m_file.sync()) {
+        m_error = m_file.error();
+        return false;
+    }
     return true;
 }
 

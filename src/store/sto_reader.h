@@ -43,6 +43,10 @@ public:
     [[nodiscard]] bool Write(const void* buffer, std::uint32_t count);
     // True when something was open.
     bool Close();
+    // Empties an open file (not a device); the position goes to 0.
+    [[nodiscard]] bool Truncate();
+    // Waits until what was written is on the medium.
+    [[nodiscard]] bool Sync();
 
     [[nodiscard]] std::int64_t Position() const { return m_position; }
     // Size of the open drive or file in bytes, -1 when unknown.
