@@ -3,13 +3,13 @@
 // channel 0's audio worker has anchored it) is the master, and every other channel's next wait
 // is stretched or shortened by its lag behind that clock.
 
-#include <array>
-#include <cstdint>
-#include <mutex>
-
 #include "engine/crit_secs.h"
 #include "engine/fps_ctrl.h"
 #include "engine/tick_source.h"
+
+#include <array>
+#include <cstdint>
+#include <mutex>
 
 namespace tavero::engine {
 
@@ -54,11 +54,11 @@ private:
     const TickSource& m_ticks;
     std::array<CFpsCtrl*, kChannels> m_pacers{}; // set before the workers run
 
-    mutable std::mutex m_mutex;
-    int m_master TAVERO_GUARDED_BY(m_mutex) = kMasterUnset;
-    int m_settle TAVERO_GUARDED_BY(m_mutex) = 0;           // frames left before corrections
-    std::int64_t m_clockUs TAVERO_GUARDED_BY(m_mutex) = 0; // media time the channels follow
-    std::int64_t m_driftUs TAVERO_GUARDED_BY(m_mutex) = 0; // master's summed distance to it
+    mutable std::mutex m_mutex; // guards the four fields below
+    int m_master = kMasterUnset;
+    int m_settle = 0;           // frames left before corrections
+    std::int64_t m_clockUs = 0; // media time the channels follow
+    std::int64_t m_driftUs = 0; // master's summed distance to it
 };
 
 } // namespace tavero::engine

@@ -70,7 +70,9 @@ void CFpsCtrl::ResetTimes() {
     m_base = ClockBase{};
 }
 
-void CFpsCtrl::AddCorrection(int ms) { m_correctionMs.fetch_add(ms); }
+void CFpsCtrl::AddCorrection(int ms) {
+    m_correctionMs.fetch_add(ms);
+}
 
 int CFpsCtrl::Elapsed() {
     const std::int64_t now = m_ticks.nowMs();
@@ -114,8 +116,7 @@ int CFpsCtrl::Pace(std::int64_t pts, double fps) {
     }
 
     // Media time of this frame in ms at the current speed; no time passes at speed 0.
-    const double t =
-        speed != 0.0 ? std::fabs(static_cast<double>(step) / 1000.0 / speed) : 0.0;
+    const double t = speed != 0.0 ? std::fabs(static_cast<double>(step) / 1000.0 / speed) : 0.0;
     const double whole = std::trunc(std::min(t, kWaitLimitMs));
     int n = toInt(whole);
     m_fraction += t - whole;
@@ -130,16 +131,15 @@ int CFpsCtrl::Pace(std::int64_t pts, double fps) {
     wait = toInt(static_cast<std::int64_t>(wait) + ((n > -3 && n < 3) ? n : n / 2));
 
     const double m = boundDivisor(speed, fps);
-    const int bound = (m == 0.0 || speed == 0.0) ? kDefaultBoundMs
-                                                 : toInt(std::fabs(1400.0 / speed / m));
+    const int bound =
+        (m == 0.0 || speed == 0.0) ? kDefaultBoundMs : toInt(std::fabs(1400.0 / speed / m));
     wait = std::clamp(wait, -bound, bound);
     m_waitMs.store(wait);
     return m_frameCount.fetch_add(1) + 1;
 }
 
 bool CFpsCtrl::Wait() {
-    const std::int64_t ms =
-        static_cast<std::int64_t>(m_waitMs.load()) + m_extraWaitMs.load();
+    const std::int64_t ms = static_cast<std::int64_t>(m_waitMs.load()) + m_extraWaitMs.load();
     if (ms <= 1) {
         return false;
     }

@@ -2,12 +2,12 @@
 // The per-channel frame pacer: turns the time stamps of shown frames into the wait before the
 // next one, in whole milliseconds, carrying fractions forward so that truncation does not drift.
 
+#include "engine/crit_secs.h"
+#include "engine/tick_source.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-
-#include "engine/crit_secs.h"
-#include "engine/tick_source.h"
 
 namespace tavero::engine {
 
@@ -102,7 +102,7 @@ private:
     double m_fraction = 0.0; // fractional ms carried to later frames
 
     mutable std::mutex m_baseMutex;
-    ClockBase m_base TAVERO_GUARDED_BY(m_baseMutex);
+    ClockBase m_base; // guarded by m_baseMutex
 
     AutoResetEvent m_event;
 };

@@ -1,10 +1,9 @@
 #include "engine/frame_queue.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <sys/mman.h>
 #include <utility>
 
 namespace tavero::engine {
@@ -23,7 +22,9 @@ MappedArea& MappedArea::operator=(MappedArea&& other) noexcept {
     return *this;
 }
 
-MappedArea::~MappedArea() { unmap(); }
+MappedArea::~MappedArea() {
+    unmap();
+}
 
 MappedArea MappedArea::Reserve(std::size_t bytes) {
     MappedArea area;
@@ -259,7 +260,9 @@ bool CBuffer::popLocked(FrameRecord& out) {
     return true;
 }
 
-void CBuffer::keepFirstLocked() { dropAfterLocked(0); }
+void CBuffer::keepFirstLocked() {
+    dropAfterLocked(0);
+}
 
 void CBuffer::dropAfterLocked(std::size_t keep) {
     while (m_list.size() > keep + 1) {

@@ -12,13 +12,13 @@
 // producer tries again after the consumer has moved on. A producer that writes only where these
 // two calls let it therefore never touches a payload the consumer may still read.
 
+#include "engine/crit_secs.h"
+#include "engine/frame_record.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-
-#include "engine/crit_secs.h"
-#include "engine/frame_record.h"
 
 namespace tavero::engine {
 

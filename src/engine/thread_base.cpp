@@ -87,7 +87,9 @@ void CMyThread::threadMain() {
 
 CSourceCtx::~CSourceCtx() = default;
 
-bool CSourceCtx::Start() { return CMyThread::Start(); }
+bool CSourceCtx::Start() {
+    return CMyThread::Start();
+}
 
 void CSourceCtx::Stop(int timeoutMs) {
     CMyThread::Stop(timeoutMs);

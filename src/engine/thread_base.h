@@ -2,14 +2,14 @@
 // Base classes of the engine's worker threads. A worker is an object whose thread runs Run();
 // it is ended only by clearing the running flag and waiting, never killed.
 
+#include "engine/crit_secs.h"
+
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
-
-#include "engine/crit_secs.h"
 
 namespace tavero::engine {
 
@@ -56,9 +56,10 @@ private:
     std::atomic<int> m_running{0};
     mutable std::mutex m_mutex;
     std::condition_variable m_cv; // signalled when m_running drops or the thread finishes
-    std::thread m_thread TAVERO_GUARDED_BY(m_mutex);
-    bool m_finished TAVERO_GUARDED_BY(m_mutex) = true;
-    int m_exitCode TAVERO_GUARDED_BY(m_mutex) = 0;
+    // Guarded by m_mutex:
+    std::thread m_thread;
+    bool m_finished = true; // Run() has returned
+    int m_exitCode = 0;
 };
 
 // Base of the source readers: a worker owned by a player control. Same threading as CMyThread.

@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <array>
-#include <memory>
-#include <thread>
-#include <vector>
-
 #include "engine/channel_clock.h"
 #include "engine/fps_ctrl.h"
 #include "engine/tick_source.h"
+
+#include <array>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace tavero::engine {
 namespace {
@@ -74,8 +73,8 @@ TEST_P(ChannelLag, CorrectsTheNextWaitByAtMost200Ms) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ChannelLag,
                          ::testing::Values(LagCase{300, 200}, LagCase{-300, -200},
-                                           LagCase{200, 200}, LagCase{50, 50},
-                                           LagCase{-50, -50}, LagCase{3, 3}, LagCase{0, 0}));
+                                           LagCase{200, 200}, LagCase{50, 50}, LagCase{-50, -50},
+                                           LagCase{3, 3}, LagCase{0, 0}));
 
 TEST_F(ChannelClockTest, ChannelZeroJustAheadTakesOverAsMaster) {
     SettleWithMaster3(10'000'000);

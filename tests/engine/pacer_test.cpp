@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <thread>
-#include <vector>
-
 #include "engine/fps_ctrl.h"
 #include "engine/tick_source.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 namespace tavero::engine {
 namespace {
@@ -77,12 +76,12 @@ TEST_P(PacerWithoutStamps, UseTheNominalIntervalAndClampAtFourFifths) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PacerWithoutStamps,
-    ::testing::Values(NoStampCase{4.0, 30.0, 0, {250, 200, -200}},  // 250 ms above speed 1
+    ::testing::Values(NoStampCase{4.0, 30.0, 0, {250, 200, -200}}, // 250 ms above speed 1
                       NoStampCase{2.0, 0.0, -1, {250, 200, -200}},
-                      NoStampCase{1.0, 30.0, 0, {33, -33, -26}},     // the pacer's interval
+                      NoStampCase{1.0, 30.0, 0, {33, -33, -26}}, // the pacer's interval
                       NoStampCase{0.5, 12.0, -1, {33, -33, -26}},
-                      NoStampCase{-1.0, 25.0, 0, {40, -20, -32}},    // 1000 / |fps| backwards
-                      NoStampCase{-1.0, 0.0, 0, {33, -33, -26}}));   // no rate: the interval
+                      NoStampCase{-1.0, 25.0, 0, {40, -20, -32}},  // 1000 / |fps| backwards
+                      NoStampCase{-1.0, 0.0, 0, {33, -33, -26}})); // no rate: the interval
 
 // A jump in the time stamps longer than 1.111 s is a cut, not a long frame, below speed 16.
 struct JumpCase {
@@ -107,9 +106,9 @@ INSTANTIATE_TEST_SUITE_P(Table, PacerJump,
                          ::testing::Values(JumpCase{1.0, 2'000'000, 0},
                                            JumpCase{1.0, -2'000'000, 0},
                                            JumpCase{8.0, 2'000'000, 0},
-                                           JumpCase{1.0, 1'111'111, 46},   // 1111 / 2, bounded
-                                           JumpCase{16.0, 2'000'000, 21},  // 125 / 2, bounded
-                                           JumpCase{1.0, 2'000, 2}));      // small steps count whole
+                                           JumpCase{1.0, 1'111'111, 46},  // 1111 / 2, bounded
+                                           JumpCase{16.0, 2'000'000, 21}, // 125 / 2, bounded
+                                           JumpCase{1.0, 2'000, 2}));     // small steps count whole
 
 TEST(FpsCtrl, CarriesTheFractionOfEachFrameForward) {
     // 30 frames/s shown exactly 33 ms apart: a third of a millisecond per frame is carried, and
@@ -165,8 +164,8 @@ TEST(FpsCtrl, ResetStartsAfreshAndResetTimesUnsetsTheClockBase) {
 
     pacer.SetClockBase(2000, 9'000'000);
     EXPECT_TRUE(pacer.clockBase().set());
-    const CFpsCtrl::ClockBase moved = pacer.advanceClockBase(2000 + 1'250'000, 600'000,
-                                                             600'000'000);
+    const CFpsCtrl::ClockBase moved =
+        pacer.advanceClockBase(2000 + 1'250'000, 600'000, 600'000'000);
     EXPECT_EQ(moved.tickMs, 1'202'000);
     EXPECT_EQ(moved.mediaUs, 1'209'000'000);
     pacer.ResetTimes();

@@ -1,14 +1,13 @@
-#include <gtest/gtest.h>
+#include "engine/audio_queue.h"
+#include "engine/tick_source.h"
+#include "engine/video_queue.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
-
-#include "engine/audio_queue.h"
-#include "engine/tick_source.h"
-#include "engine/video_queue.h"
 
 namespace tavero::engine {
 namespace {
@@ -243,8 +242,8 @@ TEST_P(KeyFrameGate, LetsPredictedFramesThroughOnlyBehindTheirKeyFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Table, KeyFrameGate,
     ::testing::Values(
-        GateCase{"AfterResetFirstKeyFrameOpensNothing", true, {18, 17, 18, 17, 18}, {17, 17, 18},
-                 1},
+        GateCase{
+            "AfterResetFirstKeyFrameOpensNothing", true, {18, 17, 18, 17, 18}, {17, 17, 18}, 1},
         GateCase{"SequenceHeaderOpensTheGate", true, {16, 17, 18, 19}, {16, 17, 18, 19}, 1},
         GateCase{"AfterInitKeyFramesCount", false, {17, 18, 17, 19}, {17, 18, 17, 19}, 2},
         GateCase{"IgnoredDroppedAlwaysQueuedPasses", true, {0, 80, 19, 81, 1}, {80, 81, 1}, -1},
@@ -256,7 +255,7 @@ TEST_F(SmallVideoQueue, AFullRingClosesTheGate) {
     ASSERT_TRUE(PushAt(q, 0, 300, kKindAlwaysQueued).ok);
     ASSERT_TRUE(PushAt(q, 300, 300, kKindAlwaysQueued).ok);
     ASSERT_TRUE(q.Pop(out));
-    ASSERT_TRUE(q.Pop(out)); // consumer holds [300, 600)
+    ASSERT_TRUE(q.Pop(out));                                // consumer holds [300, 600)
     ASSERT_TRUE(PushAt(q, 600, 350, kKindAlwaysQueued).ok); // wraps to 0
     ASSERT_TRUE(PushAt(q, 0, 150, kKindKeyFrame).ok);
     EXPECT_EQ(q.keyFrameState(), 1);
@@ -444,8 +443,7 @@ struct ConsumerTally {
 
 // Pops until the end record, checking each payload when it is handed out and again just before
 // it is given back; every `flushEvery` frames it flushes the queue under its own feet.
-ConsumerTally Consume(CBuffer& q, std::uint32_t endKind, int flushEvery,
-                      std::atomic<bool>& done) {
+ConsumerTally Consume(CBuffer& q, std::uint32_t endKind, int flushEvery, std::atomic<bool>& done) {
     ConsumerTally t;
     Rng rng{77};
     FrameRecord cur;

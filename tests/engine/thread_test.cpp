@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <latch>
-
 #include "engine/crit_secs.h"
 #include "engine/thread_base.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <latch>
 
 namespace tavero::engine {
 namespace {
