@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: once in the optimised build
-# with warnings as errors, once under AddressSanitizer + UndefinedBehaviorSanitizer.
+# with warnings as errors, once under AddressSanitizer + UndefinedBehaviorSanitizer, and the
+# engine's threaded tests once more under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,3 +15,11 @@ for preset in ci asan; do
     echo "== ${preset}: test"
     ctest --preset "$preset" -j "$jobs" --timeout 600
 done
+
+echo "== tsan: configure and build the threaded tests"
+threaded=(tavero_engine_tests tavero_source_tests)
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target "${threaded[@]}"
+echo "== tsan: test"
+label=$(IFS='|'; echo "${threaded[*]}")
+ctest --preset tsan -j "$jobs" --timeout 600 -L "^(${label})\$"

@@ -28,7 +28,7 @@ function(tavero_add_test)
         TAVERO_CORPUS_DIR="${TAVERO_CORPUS_DIR}"
         TAVERO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
     gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "TZ=UTC")
+        PROPERTIES ENVIRONMENT "TZ=UTC" LABELS ${T_NAME})
 endfunction()
 
 # tavero_library(name PUBLIC_LIBS ... PRIVATE_LIBS ...): a static library of every .cpp in the folder.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli_output.h"
+#include "engine/player.h"
 #include "engine/source_type.h"
 #include "platform/drive_table.h"
 #include "store/metadata.h"
@@ -20,36 +21,27 @@ namespace {
 using store::IndexRecord;
 using store::RecordIndex;
 
+bool Describe(std::FILE* err, const std::string& name, const std::string& reason) {
+    std::fprintf(err, "tavero-cli: %s: %s\n", name.c_str(), reason.c_str());
+    return false;
+}
+
 // The opened index of the named source, or nothing after printing why it cannot be read.
 class OpenedSource {
 public:
     bool open(const std::string& text, std::FILE* err) {
-        const engine::DetectedSource detected = engine::DetectSource(text);
-        m_name = detected.path.empty() ? text : detected.path;
-        m_type = detected.type;
-        switch (detected.type) {
-        case engine::kSourceCard: {
-            if (detected.host.size() != 1 || engine::CardDriveNumber(detected) < 0) {
-                return failure(err, "a card is named car2://N with a drive number N from 0 to 9");
-            }
-            const int drive = engine::CardDriveNumber(detected);
-            if (const auto path = platform::ResolveDrivePath(drive)) {
-                m_name += " (" + *path + ")";
-            }
-            m_index.SetCardSource(drive);
-            break;
+        engine::DetectedSource detected;
+        if (!CheckSource(text, err, detected, m_name)) {
+            return false;
         }
-        case engine::kSourceBackupFile:
+        m_type = detected.type;
+        if (detected.type == engine::kSourceCard) {
+            m_index.SetCardSource(engine::CardDriveNumber(detected));
+        } else {
             m_index.SetBackupFileSource(detected.path);
-            break;
-        case engine::kSourceOtherFile:
-            return failure(err, "not a raw backup file (the name must end in .sd) or a card URL "
-                                "(car2://N)");
-        default:
-            return failure(err, "not a source: give a path ending in .sd or car2://N");
         }
         if (m_index.OpenIndex() == nullptr) {
-            return failure(err, m_index.lastError().describe());
+            return Describe(err, m_name, m_index.lastError().describe());
         }
         return true;
     }
@@ -59,11 +51,6 @@ public:
     [[nodiscard]] const std::string& name() const { return m_name; }
 
 private:
-    bool failure(std::FILE* err, const std::string& reason) const {
-        std::fprintf(err, "tavero-cli: %s: %s\n", m_name.c_str(), reason.c_str());
-        return false;
-    }
-
     RecordIndex m_index;
     std::string m_name;
     engine::SourceType m_type = engine::kSourceNone;
@@ -88,6 +75,42 @@ std::string Flags(const store::UnitTrailer& t) {
 }
 
 } // namespace
+
+bool CheckSource(const std::string& text, std::FILE* err, engine::DetectedSource& detected,
+                 std::string& name) {
+    detected = engine::DetectSource(text);
+    name = detected.path.empty() ? text : detected.path;
+    switch (detected.type) {
+    case engine::kSourceCard:
+        if (detected.host.size() != 1 || engine::CardDriveNumber(detected) < 0) {
+            return Describe(err, name, "a card is named car2://N with a drive number N from 0 to 9");
+        }
+        if (const auto path = platform::ResolveDrivePath(engine::CardDriveNumber(detected))) {
+            name += " (" + *path + ")";
+        }
+        return true;
+    case engine::kSourceBackupFile:
+        return true;
+    case engine::kSourceOtherFile:
+        return Describe(err, name,
+                        "not a raw backup file (the name must end in .sd) or a card URL (car2://N)");
+    default:
+        return Describe(err, name, "not a source: give a path ending in .sd or car2://N");
+    }
+}
+
+bool OpenForCommand(const std::string& text, engine::COzuCtrl& control, std::FILE* err,
+                    std::string& name) {
+    engine::DetectedSource detected;
+    if (!CheckSource(text, err, detected, name)) {
+        return false;
+    }
+    engine::PlayerOpen(&control, detected.path);
+    if (engine::PlayerLoadIndex(&control) == nullptr) {
+        return Describe(err, name, control.box().lastError().describe());
+    }
+    return true;
+}
 
 int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     OpenedSource source;

@@ -2,8 +2,16 @@
 // The commands of tavero-cli. Each prints its result to out and returns the exit status; a
 // failure prints one line naming the source and the reason to err.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "engine/source_type.h"
+
+namespace tavero::engine {
+class COzuCtrl;
+}
 
 namespace tavero::cli {
 
@@ -12,9 +20,25 @@ struct CommandOptions {
     bool json = false;
 };
 
+struct BackupOptions {
+    std::string source;
+    std::string output;
+    std::vector<int> entries; // list numbers from 1; empty: use the time range
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+};
+
+// Classifies a source text and checks it names something readable; prints the one-line failure.
+[[nodiscard]] bool CheckSource(const std::string& text, std::FILE* err,
+                               engine::DetectedSource& detected, std::string& name);
+// Opens the source in a player control and loads its index; prints the one-line failure.
+[[nodiscard]] bool OpenForCommand(const std::string& text, engine::COzuCtrl& control,
+                                  std::FILE* err, std::string& name);
+
 int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunList(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunUnits(const CommandOptions& options, std::FILE* out, std::FILE* err);
+int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err);
 // Reads NMEA sentences from in, one a line.
 int RunRmc(std::FILE* in, std::FILE* out);
 

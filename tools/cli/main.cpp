@@ -1,9 +1,12 @@
 // tavero-cli: lists and inspects recorder cards and raw backup files from the command line.
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <cstdint>
 
 #include "cli_commands.h"
 #include "platform/drive_table.h"
@@ -17,12 +20,43 @@ constexpr const char* kUsage =
     "  info SOURCE    source type, disk identifier, blocks, valid index records, first and last time\n"
     "  list SOURCE    the recordings: number, start, end, event\n"
     "  units SOURCE   the unit trailers in play order\n"
+    "  backup SOURCE -o OUT.sd (--entries N[,N...] | --from T1 --to T2)\n"
+    "                 copies recordings (numbers as `list` shows them), or the records of a\n"
+    "                 time range (seconds since 1970), into a new raw backup file\n"
     "  rmc            decodes NMEA RMC sentences read from standard input, one a line\n"
     "\n"
     "SOURCE is a raw backup file ending in .sd, or car2://N for the card in drive N (0 to 9).\n"
     "--drive N=PATH   drive N is the block device or whole-card image PATH\n"
     "--json           machine-readable output\n"
     "Times are seconds since 1970 of the recorder's clock read as local time (see TZ).\n";
+
+bool ParseSeconds(const std::string& text, std::int64_t& out) {
+    if (text.empty()) {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end;
+}
+
+bool ParseNumberList(const std::string& text, std::vector<int>& out) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = text.find(',', start);
+        const std::string piece =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::int64_t n = 0;
+        if (!ParseSeconds(piece, n) || n < 1 || n > 1000000) {
+            return false;
+        }
+        out.push_back(static_cast<int>(n));
+        if (comma == std::string::npos) {
+            return true;
+        }
+        start = comma + 1;
+    }
+    return false;
+}
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "tavero-cli: %s\n%s", message.c_str(), kUsage);
@@ -34,14 +68,44 @@ int UsageError(const std::string& message) {
 int main(int argc, char** argv) {
     std::string command;
     tavero::cli::CommandOptions options;
+    tavero::cli::BackupOptions backup;
     bool haveSource = false;
+    bool haveFrom = false;
+    bool haveTo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (arg == "--json") {
+        auto takeValue = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        if (arg == "-o" || arg == "--output" || arg == "--entries" || arg == "--from" ||
+            arg == "--to") {
+            std::string text;
+            if (!takeValue(text)) {
+                return UsageError(std::string(arg) + " needs a value");
+            }
+            if (arg == "-o" || arg == "--output") {
+                backup.output = text;
+            } else if (arg == "--entries") {
+                if (!ParseNumberList(text, backup.entries)) {
+                    return UsageError("--entries needs numbers like 1,3,4, got '" + text + "'");
+                }
+            } else {
+                std::int64_t seconds = 0;
+                if (!ParseSeconds(text, seconds)) {
+                    return UsageError(std::string(arg) + " needs seconds since 1970, got '" + text + "'");
+                }
+                (arg == "--from" ? backup.from : backup.to) = seconds;
+                (arg == "--from" ? haveFrom : haveTo) = true;
+            }
+        } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--drive" || arg.substr(0, 8) == "--drive=") {
             std::string value;
@@ -77,6 +141,19 @@ int main(int argc, char** argv) {
             return UsageError("rmc reads standard input and takes no source");
         }
         return tavero::cli::RunRmc(stdin, stdout);
+    }
+    if (command == "backup") {
+        if (!haveSource) {
+            return UsageError("backup needs a SOURCE");
+        }
+        if (backup.output.empty()) {
+            return UsageError("backup needs -o OUT.sd");
+        }
+        if (backup.entries.empty() == !(haveFrom && haveTo) || haveFrom != haveTo) {
+            return UsageError("backup needs either --entries or both --from and --to");
+        }
+        backup.source = options.source;
+        return tavero::cli::RunBackup(backup, stdout, stderr);
     }
     if (command != "info" && command != "list" && command != "units") {
         return UsageError("unknown command '" + command + "'");

@@ -1,0 +1,283 @@
+#include "engine/ozu_ctrl.h"
+
+#include <filesystem>
+
+namespace tavero::engine {
+
+COzuCtrl::COzuCtrl(NotificationSink* sink) : m_sink(sink), m_box(this) {
+    audioEnabled[0] = true;
+    for (int c = 0; c < kChannelCount; ++c) {
+        exportIncluded[static_cast<std::size_t>(c)] = true;
+        exportTicked[static_cast<std::size_t>(c)] = true;
+    }
+}
+
+COzuCtrl::~COzuCtrl() { Close(); }
+
+void COzuCtrl::Notify(std::uint32_t message, std::int64_t lParam) {
+    if (m_sink != nullptr) {
+        m_sink->Post(message, this, lParam);
+    }
+}
+
+void COzuCtrl::RebaseAudioClock(std::int64_t mediaTimeUs, int latencyMs) {
+    rebaseMediaUs = mediaTimeUs;
+    rebaseLatencyMs = latencyMs;
+    rebasePending = true;
+}
+
+void COzuCtrl::Open(const std::string& path) {
+    Close();
+    m_box.ForgetSource();
+    m_source = DetectSource(path);
+    if (m_source.type == kSourceCard) {
+        m_box.SetSource(m_source.path, CardDriveNumber(m_source));
+    } else if (m_source.type == kSourceBackupFile) {
+        m_box.SetSource(m_source.path, -1);
+    }
+}
+
+void COzuCtrl::Close() {
+    playing = false;
+    for (auto& slot : m_slots) {
+        if (slot) {
+            slot->video.Release();
+            slot->audio.Release();
+        }
+    }
+    m_box.Stop(10000);
+    // Video and audio workers stop here once they exist.
+    exportTargetSet = false;
+    exportPath.clear();
+    exportAvi = false;
+    resetState();
+}
+
+void COzuCtrl::resetState() {
+    clock = 0;
+    speed = 1.0;
+    seekTarget = 0;
+    paused = false;
+    for (int c = 0; c < kChannelCount; ++c) {
+        currentTime[static_cast<std::size_t>(c)] = 0;
+        frameCount[static_cast<std::size_t>(c)] = 0;
+        byteCount[static_cast<std::size_t>(c)] = 0;
+        if (m_slots[static_cast<std::size_t>(c)]) {
+            m_slots[static_cast<std::size_t>(c)]->pacer.ResetTimes();
+        }
+    }
+}
+
+bool COzuCtrl::ensureSlots() {
+    for (int c = 0; c < kChannelCount; ++c) {
+        auto& slot = m_slots[static_cast<std::size_t>(c)];
+        if (!slot) {
+            slot = std::make_unique<ChannelSlot>(c);
+        }
+    }
+    return true;
+}
+
+store::IndexRecord* COzuCtrl::LoadIndex() {
+    if (!IsPlayable(m_source.type)) {
+        return nullptr;
+    }
+    return m_box.OpenIndex();
+}
+
+store::IndexRecord* COzuCtrl::NextEntry(const store::IndexRecord* record) {
+    return m_box.NextRecord(record);
+}
+
+store::IndexRecord* COzuCtrl::CurrentEntry() { return m_box.currentRecord(); }
+
+bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
+    m_lastError.clear();
+    for (auto& slot : m_slots) {
+        if (slot) {
+            slot->pacer.ResetTimes();
+        }
+    }
+    m_box.Flush();
+    m_box.MarkRestart();
+    if (playing) {
+        return true; // the running reader repositions itself
+    }
+    if (!IsPlayable(m_source.type) || !ensureSlots()) {
+        m_lastError = "the source cannot be played";
+        return false;
+    }
+    playing = true;
+    for (int c = 0; c < kChannelCount; ++c) {
+        ChannelSlot& slot = *m_slots[static_cast<std::size_t>(c)];
+        if (!slot.video.Init(kPlayVideoArea, kPlayVideoMargin, true) ||
+            !slot.audio.Init(kAudioArea, kAudioMargin, true)) {
+            m_lastError = "cannot reserve memory for playback";
+            Close();
+            return false;
+        }
+    }
+    if (!m_box.SetStart(entry, parameter) || !m_box.Start()) {
+        m_lastError = "cannot start reading the source";
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void COzuCtrl::Pause(bool value) {
+    paused = value;
+    m_box.Flush();
+}
+
+void COzuCtrl::SetSpeed(double value) {
+    const double old = speed.load();
+    if ((old >= 0) != (value >= 0) && currentTime[0].load() != 0) {
+        // A change of direction restarts the reader from what channel 0 shows.
+        seekTarget = static_cast<std::int32_t>(currentTime[0].load());
+    }
+    speed = value;
+    if (value == 1.0) {
+        m_box.Flush();
+    }
+    for (auto& slot : m_slots) {
+        if (slot) {
+            slot->video.SetSpeed(value);
+        }
+    }
+}
+
+void COzuCtrl::Seek(std::int32_t seconds) {
+    seekTarget = seconds;
+    m_box.Flush();
+}
+
+std::uint32_t COzuCtrl::GetTime(int channel) const {
+    const std::int32_t target = seekTarget.load();
+    if (target != 0) {
+        return static_cast<std::uint32_t>(target);
+    }
+    if (channel < 0 || channel >= kChannelCount) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(currentTime[static_cast<std::size_t>(channel)].load());
+}
+
+void COzuCtrl::Tick(int step) {
+    for (int c = 0; c < kChannelCount; ++c) {
+        latchedFrames[static_cast<std::size_t>(c)] = frameCount[static_cast<std::size_t>(c)].exchange(0);
+        latchedBytes[static_cast<std::size_t>(c)] = byteCount[static_cast<std::size_t>(c)].exchange(0);
+    }
+    if (speed.load() >= 0) {
+        clock += step;
+    } else {
+        clock -= step;
+    }
+}
+
+std::uint32_t COzuCtrl::GetElapsed() const { return static_cast<std::uint32_t>(clock.load()); }
+
+bool COzuCtrl::GetUnitTrailer(std::uint8_t* trailer512) { return m_box.GetLastTrailer(trailer512); }
+
+void COzuCtrl::SelectChannel(int channel, bool included, bool ticked) {
+    if (channel < 0 || channel >= kChannelCount) {
+        return;
+    }
+    exportIncluded[static_cast<std::size_t>(channel)] = included;
+    exportTicked[static_cast<std::size_t>(channel)] = ticked;
+}
+
+void COzuCtrl::EnableAudio(int channel, bool enabled) {
+    if (channel >= 0 && channel < kChannelCount) {
+        audioEnabled[static_cast<std::size_t>(channel)] = enabled;
+    }
+}
+
+bool COzuCtrl::setExportTarget(const std::string& outputPath, std::int64_t duration) {
+    if (outputPath.empty()) {
+        m_lastError = "no output path given";
+        return false;
+    }
+    const std::filesystem::path target(outputPath);
+    std::error_code ec;
+    if (target.has_parent_path()) {
+        std::filesystem::create_directories(target.parent_path(), ec);
+        if (ec) {
+            m_lastError = "cannot create the folder " + target.parent_path().string() + ": " +
+                          ec.message();
+            return false;
+        }
+    }
+    std::string path = outputPath;
+    const bool avi = path.size() >= 4 && path.compare(path.size() - 4, 4, ".avi") == 0;
+    if (avi) {
+        path.resize(path.size() - 4);
+    }
+    exportPath = path;
+    exportAvi = avi;
+    exportDuration = duration;
+    exportTargetSet = true;
+    return true;
+}
+
+bool COzuCtrl::ExportList(const std::string& outputPath, store::IndexRecord* const* records,
+                          int count) {
+    m_lastError.clear();
+    if (!IsPlayable(m_source.type)) {
+        m_lastError = "the source cannot be exported";
+        Close();
+        return false;
+    }
+    if (!setExportTarget(outputPath, 0) || !ensureSlots()) {
+        Close();
+        return false;
+    }
+    if (exportAvi) {
+        m_lastError = "AVI export of a record list is not available yet";
+        Close();
+        return false;
+    }
+    for (int c = 0; c < kChannelCount; ++c) {
+        ChannelSlot& slot = *m_slots[static_cast<std::size_t>(c)];
+        if (!slot.video.Init(kExportVideoArea, kExportVideoMargin, false) ||
+            !slot.audio.Init(kAudioArea, kAudioMargin, false)) {
+            m_lastError = "cannot reserve memory for the export";
+            Close();
+            return false;
+        }
+    }
+    if (!m_box.SetBackupList(records, count)) {
+        m_lastError = "no record to export";
+        Close();
+        return false;
+    }
+    playing = true;
+    if (!m_box.Start()) {
+        m_lastError = m_box.backupOutcome().error.empty() ? "cannot start the export"
+                                                           : m_box.backupOutcome().error;
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool COzuCtrl::ExportRange(const std::string& outputPath, store::IndexRecord* entry, int parameter,
+                           std::int64_t start, std::int64_t end) {
+    m_lastError.clear();
+    if (!IsPlayable(m_source.type) || entry == nullptr || start > end) {
+        m_lastError = "nothing to export";
+        Close();
+        return false;
+    }
+    if (!setExportTarget(outputPath, end - start) || !ensureSlots()) {
+        Close();
+        return false;
+    }
+    // The stream-copy (AVI) export consumes this; until it exists a range export has no output.
+    m_lastError = "AVI export is not available yet";
+    (void)parameter;
+    Close();
+    return false;
+}
+
+} // namespace tavero::engine
