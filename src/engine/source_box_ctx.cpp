@@ -228,12 +228,27 @@ void CSourceBoxCtx::pushEndMarkers() {
         if (c.video == nullptr) {
             continue;
         }
-        FrameRecord end;
-        end.kind = kKindEnd;
-        end.payload = c.windowStart;
-        end.size = 0;
-        end.speed = owner()->speed.load();
-        (void)c.video->Push(end);
+        // An end marker carries no payload; it only needs a place the queue accepts, which
+        // after reading backwards may not be the window's.
+        std::uint8_t* const places[] = {c.windowStart, c.video->areaStart(),
+                                        c.video->areaEnd() - c.video->margin()};
+        bool queued = false;
+        for (int attempt = 0; attempt < 100 && !queued && running(); ++attempt) {
+            for (std::uint8_t* place : places) {
+                FrameRecord end;
+                end.kind = kKindEnd;
+                end.payload = place;
+                end.size = 0;
+                end.speed = owner()->speed.load();
+                if (place != nullptr && c.video->Push(end)) {
+                    queued = true;
+                    break;
+                }
+            }
+            if (!queued) {
+                SleepMs(10);
+            }
+        }
     }
 }
 

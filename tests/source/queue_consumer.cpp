@@ -42,6 +42,7 @@ void QueueConsumer::run(engine::CBuffer& queue, std::vector<Seen>& into, bool is
         std::memcpy(&s.unitNo, r.producerData.data(), sizeof s.unitNo);
         if (r.payload != nullptr && r.size > 0) {
             s.hash = sim::payloadHash(std::span<const std::uint8_t>(r.payload, r.size));
+            s.bytes.assign(r.payload, r.payload + r.size);
         }
         {
             std::lock_guard guard(m_lock);

@@ -20,6 +20,7 @@ struct Seen {
     std::int64_t timeSeconds = 0;
     double speed = 0;
     std::uint32_t unitNo = 0;
+    std::vector<std::uint8_t> bytes; // the payload as queued
 };
 
 class QueueConsumer {
