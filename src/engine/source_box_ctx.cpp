@@ -309,13 +309,21 @@ bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
         v = 0;
     }
     bool recordOk = true;
+    std::int64_t lastSeen = 0;
+    bool continuing = false; // this record was reached by playing on from the one before
 
     for (;;) { // record loop
         m_current = record;
         store::CStoReader& reader = m_index.reader();
         const std::int64_t recordStart = record->startSeconds();
         const std::int64_t recordEnd = record->endSeconds();
-        std::int64_t lastSeen = record->startUnit == 1 ? 0 : -1;
+        // Playing on into the next record keeps the last unit number seen: when the numbering
+        // runs on, the channels' partly parsed frames and queued pictures stay; a jump in the
+        // numbering still resets them. After a seek or at the start the walk begins afresh.
+        if (!continuing) {
+            lastSeen = record->startUnit == 1 ? 0 : -1;
+        }
+        continuing = false;
         bool stepped = false;
         bool restartRecord = false;
         bool leave = false;
@@ -467,6 +475,7 @@ bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
                         break;
                     }
                 }
+                continuing = true;
                 restartRecord = true;
                 break;
             }
@@ -478,6 +487,7 @@ bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
             }
             record = previous;
             v = static_cast<std::int64_t>(record->endUnit) - record->startUnit;
+            continuing = true;
             restartRecord = true;
             break;
         }
