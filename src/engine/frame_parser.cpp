@@ -239,16 +239,4 @@ bool ParseBackward(ChannelParse& c, std::span<const std::uint8_t> frameArea) {
     return c.keepGoing ? c.keepGoing() : true;
 }
 
-bool PushTrailer(ChannelParse& c, std::span<const std::uint8_t> trailer, std::int32_t sampleIndex) {
-    if (c.video == nullptr || trailer.size() < store::kTrailerSize) {
-        return false;
-    }
-    auto& slot = c.trailers[c.nextTrailer];
-    c.nextTrailer = (c.nextTrailer + 1) % c.trailers.size();
-    std::memcpy(slot.data(), trailer.data(), store::kTrailerSize);
-    FrameRecord r = StampedRecord(c, slot.data(), store::kTrailerSize, kKindTrailer);
-    r.value = sampleIndex;
-    return c.video->Push(r);
-}
-
 } // namespace tavero::engine

@@ -39,8 +39,6 @@ struct UnitStamp {
     std::uint32_t unitNo = 0;
 };
 
-inline constexpr std::size_t kTrailerRingSlots = 400; // more than a video queue's 384 records
-
 struct ChannelParse {
     int channel = 0;
     CVBuffer2* video = nullptr;
@@ -63,11 +61,6 @@ struct ChannelParse {
     FrameRecord audioRecord; // payload = where the next audio frame goes in the audio queue
     UnitStamp stamp;
 
-    // Trailer items point into this ring, outside the queue's data area, so that the next unit
-    // copied into the window can never overwrite a trailer the video worker has not taken yet.
-    std::array<std::array<std::uint8_t, store::kTrailerSize>, kTrailerRingSlots> trailers{};
-    std::size_t nextTrailer = 0;
-
     // Empties the window for reading in the given direction (+1 forwards, -1 backwards).
     void ResetForDirection(int newDirection);
 };
@@ -78,9 +71,5 @@ struct ChannelParse {
 // Prepends one unit's frame area (the unit before the window) and queues the key pictures found
 // in it, latest first.
 [[nodiscard]] bool ParseBackward(ChannelParse& c, std::span<const std::uint8_t> frameArea);
-
-// Queues a unit trailer ahead of the unit's frames (kind 81, sample index in value); false when
-// the queue had no room for it (it is then left out).
-bool PushTrailer(ChannelParse& c, std::span<const std::uint8_t> trailer, std::int32_t sampleIndex);
 
 } // namespace tavero::engine
