@@ -59,6 +59,8 @@ bool CBuffer::Init(std::size_t size, std::size_t margin, bool blocking) {
     ListLock lock(*this);
     m_list.clear();
     m_bytes = 0;
+    m_sideHead = 0;
+    m_sideUsed = 0;
     m_blocking.store(blocking);
     m_event.Reset();
     if (size == 0) {
@@ -108,6 +110,69 @@ bool CBuffer::Pop(FrameRecord& out) {
     }
     signalRoom(listed);
     return ok;
+}
+
+bool CBuffer::PushSide(FrameRecord& record, std::span<const std::uint8_t> bytes) {
+    ListLock lock(*this);
+    return pushSideLocked(record, bytes);
+}
+
+bool CBuffer::pushSideLocked(FrameRecord& record, std::span<const std::uint8_t> bytes) {
+    if (countsBytes(record.kind) || bytes.size() > kSideSlotSize || m_area.data() == nullptr) {
+        return false;
+    }
+    if (m_sideUsed == kSideSlots) {
+        return false;
+    }
+    if (!m_side.valid()) {
+        m_side = MappedArea::Reserve(kSideSlots * kSideSlotSize);
+        if (!m_side.valid()) {
+            return false;
+        }
+    }
+    std::uint8_t* const slot = m_side.data() + ((m_sideHead + m_sideUsed) % kSideSlots) * kSideSlotSize;
+    std::memcpy(slot, bytes.data(), bytes.size());
+    FrameRecord queued = record;
+    queued.payload = slot;
+    queued.size = static_cast<std::uint32_t>(bytes.size());
+    if (m_list.empty()) {
+        // The consumer's current record: a placeholder, so that its first Pop hands out the
+        // side record and no slot is listed twice.
+        FrameRecord held;
+        held.kind = kKindIgnored;
+        m_list.push_back(held);
+    }
+    m_list.push_back(queued);
+    ++m_sideUsed;
+    return true;
+}
+
+bool CBuffer::inSideSlotLocked(const FrameRecord& record) const {
+    const std::uint8_t* const base = m_side.data();
+    if (base == nullptr || record.payload == nullptr) {
+        return false;
+    }
+    return !std::less<const std::uint8_t*>()(record.payload, base) &&
+           std::less<const std::uint8_t*>()(record.payload, base + m_side.size());
+}
+
+void CBuffer::releaseSideLocked(const FrameRecord& record, bool fromFront) {
+    if (m_sideUsed == 0 || !inSideSlotLocked(record)) {
+        return;
+    }
+    --m_sideUsed;
+    if (fromFront) {
+        m_sideHead = (m_sideHead + 1) % kSideSlots;
+    }
+}
+
+bool CBuffer::oldestRingPayloadLocked(std::size_t& offset) const {
+    for (const FrameRecord& r : m_list) {
+        if (offsetInArea(r.payload, r.size, offset)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void CBuffer::Flush() {
@@ -214,10 +279,9 @@ bool CBuffer::pushLocked(FrameRecord& record) {
     }
 
     std::size_t tail = 0;
-    // Listed payloads are always inside the area; the call cannot fail.
-    (void)offsetInArea(m_list.front().payload, 0, tail);
+    const bool anyListed = oldestRingPayloadLocked(tail);
     std::size_t next = p + s;
-    if (p < tail) {
+    if (anyListed && p < tail) {
         // The writer has wrapped and is catching up with the consumer.
         if (p + s + margin >= tail) {
             return false;
@@ -228,7 +292,7 @@ bool CBuffer::pushLocked(FrameRecord& record) {
             // cross it with EnsureRoom.
             next = p + s;
         } else {
-            if (tail < margin) {
+            if (anyListed && tail < margin) {
                 return false;
             }
             next = 0;
@@ -249,6 +313,7 @@ bool CBuffer::popLocked(FrameRecord& out) {
     if (m_list.empty()) {
         return false;
     }
+    releaseSideLocked(m_list.front(), true);
     m_list.pop_front();
     if (m_list.empty()) {
         return false;
@@ -270,6 +335,7 @@ void CBuffer::dropAfterLocked(std::size_t keep) {
         if (countsBytes(last.kind)) {
             m_bytes -= std::min<std::size_t>(m_bytes, last.size);
         }
+        releaseSideLocked(last, false);
         m_list.pop_back();
     }
     if (m_list.size() <= 1) {
@@ -284,7 +350,9 @@ std::uint8_t* CBuffer::resetLocked() {
         return base;
     }
     std::size_t first = 0;
-    (void)offsetInArea(m_list.front().payload, 0, first);
+    if (!offsetInArea(m_list.front().payload, m_list.front().size, first)) {
+        return base; // the consumer holds a side record or a placeholder: the ring is empty
+    }
     return base + nextAfterLocked(first + m_list.front().size);
 }
 
@@ -324,12 +392,11 @@ bool CBuffer::regionFreeLocked(std::size_t begin, std::size_t end) const {
     if (begin >= end) {
         return true;
     }
-    const std::uint8_t* const base = m_area.data();
     for (const FrameRecord& r : m_list) {
-        if (r.size == 0) {
-            continue;
+        std::size_t p = 0;
+        if (r.size == 0 || !offsetInArea(r.payload, r.size, p)) {
+            continue; // no payload, or one in a side slot
         }
-        const auto p = static_cast<std::size_t>(r.payload - base);
         if (p < end && begin < p + r.size) {
             return false;
         }

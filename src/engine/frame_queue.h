@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <span>
 
 namespace tavero::engine {
 
@@ -94,6 +95,15 @@ public:
     // payload or cannot fit at all; the producer then tries again later, as after a full Push.
     [[nodiscard]] std::uint8_t* EnsureRoom(FrameRecord& record, std::int64_t n);
 
+    // Producer side. Queues a side record (a unit trailer) whose bytes are copied into a slot of
+    // the queue's own, apart from the ring, so that it can be queued while a frame is being
+    // filled across units. A slot is taken until its record leaves the list. False (the record
+    // is left out) when every slot is taken, the bytes exceed a slot, or the kind is not a side
+    // kind. Does not wait and never moves the write position.
+    [[nodiscard]] bool PushSide(FrameRecord& record, std::span<const std::uint8_t> bytes);
+    static constexpr std::size_t kSideSlots = 512; // more than a video queue's 384 records
+    static constexpr std::size_t kSideSlotSize = 512;
+
     [[nodiscard]] std::uint8_t* areaStart() const { return m_area.data(); }
     [[nodiscard]] std::uint8_t* areaEnd() const { return m_area.data() + m_capacity; }
     [[nodiscard]] std::size_t margin() const { return m_margin; }
@@ -127,6 +137,7 @@ protected:
     // The following run with the list lock held.
     [[nodiscard]] bool pushLocked(FrameRecord& record);
     [[nodiscard]] bool popLocked(FrameRecord& out);
+    [[nodiscard]] bool pushSideLocked(FrameRecord& record, std::span<const std::uint8_t> bytes);
     void keepFirstLocked();
     // Drops the records behind index `keep`, lowering the byte count.
     void dropAfterLocked(std::size_t keep);
@@ -150,6 +161,13 @@ private:
                                     std::size_t& offset) const;
     // True when [begin, end) (area offsets) overlaps no listed payload.
     [[nodiscard]] bool regionFreeLocked(std::size_t begin, std::size_t end) const;
+    // True when the record's payload is one of the side slots.
+    [[nodiscard]] bool inSideSlotLocked(const FrameRecord& record) const;
+    // A record leaving the list: its side slot, if any, becomes free. Side records leave in
+    // list order from the front (Pop) or from the back (Trim, Reset, Flush).
+    void releaseSideLocked(const FrameRecord& record, bool fromFront);
+    // The offset of the oldest listed payload in the ring; false when no listed record has one.
+    [[nodiscard]] bool oldestRingPayloadLocked(std::size_t& offset) const;
     // The next write position behind a payload ending at `end`: wrapped to the area start when
     // fewer than margin bytes remain and the start is free.
     [[nodiscard]] std::size_t nextAfterLocked(std::size_t end) const;
@@ -161,6 +179,9 @@ private:
     std::atomic<bool> m_blocking{false};
     std::atomic<double> m_speed{1.0};
     AutoResetEvent m_event; // set after a pop that leaves room, and by Release
+    MappedArea m_side;          // side slots, reserved at the first side record
+    std::size_t m_sideHead = 0; // slot of the oldest listed side record (list lock)
+    std::size_t m_sideUsed = 0; // listed side records in slots (list lock)
 };
 
 } // namespace tavero::engine

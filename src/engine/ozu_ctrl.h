@@ -40,6 +40,9 @@ struct ChannelSlot {
     CFpsCtrl pacer;
     CVBuffer2 video;
     CABuffer2 audio;
+    // The recorder switched the channel off: its picture is hidden until its units come back.
+    // Written by the source thread, read by the presentation side.
+    std::atomic<bool> hidden{false};
 };
 
 class COzuCtrl {

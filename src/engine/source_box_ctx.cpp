@@ -214,6 +214,9 @@ void CSourceBoxCtx::prepareChannels() {
         c.direction = 0;
         c.lastSpeed = 0;
         c.hidden = false;
+        if (slot != nullptr) {
+            slot->hidden = false;
+        }
         c.audioRecord = FrameRecord{};
         if (c.audio != nullptr) {
             std::uint8_t* writePosition = nullptr;
@@ -422,6 +425,9 @@ bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
                             c.ResetForDirection(sign);
                             if (!exporting) {
                                 c.hidden = true;
+                                if (ChannelSlot* slot = control->slot(trailer.channel)) {
+                                    slot->hidden = true;
+                                }
                             }
                         } else if (!processUnit(trailer)) {
                             leave = true;
@@ -543,6 +549,9 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
     const bool exporting = IsExporting();
     if (!exporting && c.hidden) {
         c.hidden = false;
+        if (ChannelSlot* slot = control->slot(trailer.channel)) {
+            slot->hidden = false;
+        }
     }
     const double speed = control->speed.load();
     const int sign = SpeedSign(speed);
@@ -558,10 +567,19 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
         }
     }
     c.lastSpeed = speed;
-    // The unit's trailer item for the video worker (GPS and G-sensor display) follows with the
-    // decoding workers: the queue keeps side records only inside its data area, and a trailer
-    // placed there would hold back the next unit of the channel until it is consumed.
     c.stamp = UnitStamp{trailer.fps, speed, m_currentTime, trailer.unitNo};
+    if (!exporting) {
+        // The trailer goes ahead of the unit's frames, for the video worker's position and
+        // G-sensor display; it is left out when the queue has no slot for it.
+        FrameRecord item;
+        item.kind = kKindTrailer;
+        item.value = static_cast<std::int32_t>(m_samplesBeforeUnit);
+        item.speed = speed;
+        item.timeSeconds = m_currentTime;
+        std::memcpy(item.producerData.data(), &trailer.unitNo, sizeof trailer.unitNo);
+        (void)c.video->PushSide(
+            item, std::span<const std::uint8_t>(m_unit).subspan(store::kFrameAreaSize, store::kTrailerSize));
+    }
     const auto area = std::span<const std::uint8_t>(m_unit).first(store::kFrameAreaSize);
     const bool ok = speed >= 0 ? ParseForward(c, area) : ParseBackward(c, area);
     return ok && control->playing.load();

@@ -212,6 +212,56 @@ TEST_F(SmallVideoQueue, SideRecordsAreNotCountedAndKeepTheirPayload) {
     EXPECT_EQ(DrainKinds(q), (std::vector<std::uint32_t>{kKindAlwaysQueued, kKindTrailer}));
 }
 
+TEST_F(SmallVideoQueue, TrailersInSideSlotsSurviveTheRingAndFreeTheirSlots) {
+    std::vector<std::uint8_t> trailer(512);
+    for (std::size_t i = 0; i < trailer.size(); ++i) {
+        trailer[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    // A frame is half written at the write position when the next unit's trailer comes.
+    std::uint8_t* w = nullptr;
+    q.Reset(w);
+    FrameRecord side = Rec(nullptr, 0, kKindTrailer);
+    side.value = 42;
+    ASSERT_TRUE(q.PushSide(side, trailer)) << "an empty queue takes a side record";
+    std::memset(w, 0xEE, 300); // the frame's bytes go where the trailer would have gone
+    FrameRecord frame = Rec(w, 300, kKindAlwaysQueued);
+    ASSERT_TRUE(q.Push(frame));
+    EXPECT_EQ(q.queuedBytes(), 300u);
+
+    FrameRecord out;
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_EQ(out.kind, kKindTrailer);
+    EXPECT_EQ(out.value, 42);
+    ASSERT_EQ(out.size, 512u);
+    EXPECT_TRUE(std::equal(trailer.begin(), trailer.end(), out.payload));
+    ASSERT_TRUE(q.Pop(out));
+    EXPECT_EQ(out.payload, q.areaStart()) << "the frame was written at the ring start";
+
+    // Slots come back as records leave: many more trailers than slots pass one by one...
+    for (std::size_t i = 0; i < 3 * CBuffer::kSideSlots; ++i) {
+        trailer[0] = static_cast<std::uint8_t>(i);
+        FrameRecord t = Rec(nullptr, 0, kKindTrailer);
+        ASSERT_TRUE(q.PushSide(t, trailer)) << i;
+        ASSERT_TRUE(q.Pop(out)) << i;
+        ASSERT_EQ(out.payload[0], static_cast<std::uint8_t>(i)) << i;
+    }
+    // ...while a queue that is never consumed runs out of them, and a flush frees them.
+    std::size_t taken = 0;
+    for (FrameRecord t = Rec(nullptr, 0, kKindTrailer); q.PushSide(t, trailer); ++taken) {
+    }
+    EXPECT_EQ(taken, CBuffer::kSideSlots - 1) << "the consumer still holds the last trailer";
+    q.Flush();
+    FrameRecord again = Rec(nullptr, 0, kKindTrailer);
+    EXPECT_TRUE(q.PushSide(again, trailer));
+
+    // Only side kinds, and nothing larger than a slot.
+    FrameRecord wrongKind = Rec(nullptr, 0, kKindKeyFrame);
+    EXPECT_FALSE(q.PushSide(wrongKind, trailer));
+    std::vector<std::uint8_t> big(CBuffer::kSideSlotSize + 1);
+    FrameRecord tooBig = Rec(nullptr, 0, kKindTrailer);
+    EXPECT_FALSE(q.PushSide(tooBig, big));
+}
+
 // The key-frame gate: which kinds reach the consumer, and the state it ends in.
 struct GateCase {
     const char* name;

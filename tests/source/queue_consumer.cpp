@@ -39,6 +39,7 @@ void QueueConsumer::run(engine::CBuffer& queue, std::vector<Seen>& into, bool is
         s.ptsUs = r.ptsUs;
         s.timeSeconds = r.timeSeconds;
         s.speed = r.speed;
+        s.value = r.value;
         std::memcpy(&s.unitNo, r.producerData.data(), sizeof s.unitNo);
         if (r.payload != nullptr && r.size > 0) {
             s.hash = sim::payloadHash(std::span<const std::uint8_t>(r.payload, r.size));

@@ -19,6 +19,7 @@ struct Seen {
     std::int64_t ptsUs = 0;
     std::int64_t timeSeconds = 0;
     double speed = 0;
+    std::int32_t value = 0; // the record's kind-dependent value
     std::uint32_t unitNo = 0;
     std::vector<std::uint8_t> bytes; // the payload as queued
 };

@@ -11,6 +11,7 @@
 #include "mkcard/card_writer.h"
 #include "platform/drive_table.h"
 #include "queue_consumer.h"
+#include "store/unit_trailer.h"
 
 namespace tavero {
 namespace {
@@ -158,6 +159,71 @@ TEST_F(SourceBox, PlaysEveryPictureOfEveryChannelIntactAndInOrder) {
         ++at;
     }
     EXPECT_EQ(sound.size(), expectedSound.size());
+}
+
+TEST_F(SourceBox, EveryUnitTrailerGoesAheadOfItsUnitsFrames) {
+    play();
+    ASSERT_TRUE(m_consumers[0]->WaitForEnd(20000));
+    const auto seen = m_consumers[0]->video();
+    std::vector<std::uint32_t> expectedUnits;
+    for (const auto& u : m_manifest.units) {
+        if (u.channel == 0) {
+            expectedUnits.push_back(u.unitNo);
+        }
+    }
+    std::vector<std::uint32_t> trailerUnits;
+    std::int32_t lastSampleIndex = -1;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        const Seen& s = seen[i];
+        if (s.kind != engine::kKindTrailer) {
+            continue;
+        }
+        // The item carries the trailer as it lies on the card.
+        ASSERT_EQ(s.bytes.size(), store::kTrailerSize);
+        ASSERT_TRUE(store::ValidateTrailer(s.bytes, m_control->box().index().fullList()[0]->diskId));
+        const store::UnitTrailer t = store::TrailerToHost(s.bytes);
+        EXPECT_EQ(t.unitNo, s.unitNo);
+        EXPECT_EQ(t.channel, 0u);
+        EXPECT_GE(s.value, lastSampleIndex) << "sample indexes only grow while playing on";
+        lastSampleIndex = s.value;
+        trailerUnits.push_back(t.unitNo);
+        // Pictures behind it that start in this unit carry its number.
+        for (std::size_t j = i + 1; j < seen.size() && seen[j].kind != engine::kKindTrailer; ++j) {
+            if (seen[j].kind != engine::kKindEnd) {
+                EXPECT_GE(seen[j].unitNo, t.unitNo);
+            }
+        }
+    }
+    EXPECT_EQ(trailerUnits, expectedUnits);
+}
+
+TEST_F(SourceBox, SwitchedOffChannelIsHiddenAndComesBackAfterTheSpan) {
+    // Channel 1 off for 4 s inside the first recording and for the last 4 s of the second.
+    m_consumers.clear();
+    m_control.reset();
+    m_plan.hard.channelOff = {{1, 3.0, 7.0}, {1, 608.0, 612.0}};
+    std::string error;
+    ASSERT_TRUE(sim::writeCard(m_plan, m_manifest, error)) << error;
+    m_control.reset(engine::PlayerCreate(&m_sink));
+    engine::PlayerOpen(m_control.get(), "car2://5");
+    ASSERT_NE(engine::PlayerLoadIndex(m_control.get()), nullptr);
+
+    play();
+    ASSERT_TRUE(m_consumers[1]->WaitForEnd(20000));
+    const std::int64_t start = m_control->box().index().fullList()[0]->startSeconds();
+    const auto seen = pictures(m_consumers[1]->video());
+    // Pictures queued before the span may be dropped with the channel's window when it switches
+    // off (the source runs ahead of any consumer here); none from inside the span may arrive.
+    bool after = false;
+    for (const Seen& s : seen) {
+        const std::int64_t t = s.timeSeconds - start;
+        EXPECT_FALSE(t > 3 && t < 7) << "a picture from the switched-off span at " << t;
+        after = after || (t >= 7 && t < 12);
+    }
+    EXPECT_TRUE(after) << "the channel plays again after the span";
+    // The second recording ends switched off: the channel stays hidden; channel 0 never was.
+    EXPECT_TRUE(m_control->slot(1)->hidden.load());
+    EXPECT_FALSE(m_control->slot(0)->hidden.load());
 }
 
 TEST_F(SourceBox, EndOfDataWaitsForASeekAndPlaysAgain) {
