@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-    libavcodec-dev libavutil-dev libswscale-dev dosfstools
+    libavcodec-dev libavutil-dev libswscale-dev libsdl2-dev qt6-base-dev dosfstools
 )
 
 missing=()

@@ -73,6 +73,7 @@ bool COzuCtrl::ensureSlots() {
         auto& slot = m_slots[static_cast<std::size_t>(c)];
         if (!slot) {
             slot = std::make_unique<ChannelSlot>(c);
+            channelClock.Attach(c, &slot->pacer);
         }
     }
     return true;

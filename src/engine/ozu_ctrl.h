@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/audio_queue.h"
+#include "engine/channel_clock.h"
 #include "engine/fps_ctrl.h"
 #include "engine/notifications.h"
 #include "engine/source_box_ctx.h"
@@ -91,6 +92,9 @@ public:
     std::atomic<bool> rebasePending{false};
     std::atomic<std::int64_t> rebaseMediaUs{0};
     std::atomic<int> rebaseLatencyMs{0};
+
+    // Keeps the channels in step; every slot's pacer is attached when the slots are made.
+    ChannelClock channelClock;
 
     // Playback state shared with the engine threads.
     std::atomic<bool> playing{false};     // written by the controlling thread
