@@ -88,6 +88,7 @@ int main() {
     platform::SetDrivePath(7, plan.outPath);
     engine::RecordingSink sink;
     std::unique_ptr<engine::COzuCtrl, Deleter> control(engine::PlayerCreate(&sink));
+    control->runWorkers = false; // the drains below stand in for the decoding workers
     engine::PlayerOpen(control.get(), "car2://7");
     if (engine::PlayerLoadIndex(control.get()) == nullptr) {
         std::fprintf(stderr, "cannot list the card\n");

@@ -66,8 +66,10 @@ bool CBuffer::Init(std::size_t size, std::size_t margin, bool blocking) {
     if (size == 0) {
         return false;
     }
-    if (size > m_area.size()) {
-        MappedArea fresh = MappedArea::Reserve(size);
+    if (size + kReadPadding > m_area.size()) {
+        // The padding behind the area lets a decoder read a little past a payload that ends
+        // at the area end, as decoders of compressed pictures do.
+        MappedArea fresh = MappedArea::Reserve(size + kReadPadding);
         if (!fresh.valid()) {
             // The previous, smaller area stays reserved but unused.
             m_capacity = 0;

@@ -101,6 +101,8 @@ public:
     // is left out) when every slot is taken, the bytes exceed a slot, or the kind is not a side
     // kind. Does not wait and never moves the write position.
     [[nodiscard]] bool PushSide(FrameRecord& record, std::span<const std::uint8_t> bytes);
+    // Readable zero bytes behind the area's end.
+    static constexpr std::size_t kReadPadding = 4096;
     static constexpr std::size_t kSideSlots = 512; // more than a video queue's 384 records
     static constexpr std::size_t kSideSlotSize = 512;
 

@@ -1,5 +1,7 @@
 #include "engine/ozu_ctrl.h"
 
+#include "engine/video_ctx.h"
+
 #include <filesystem>
 
 namespace tavero::engine {
@@ -19,6 +21,12 @@ void COzuCtrl::Notify(std::uint32_t message, std::int64_t lParam) {
         m_sink->Post(message, this, lParam);
     }
 }
+
+ChannelSlot::ChannelSlot(COzuCtrl& owner, int channel)
+    : pacer(channel), video(kVideoQueueRecords), audio(0),
+      videoWorker(std::make_unique<CVideoCtx>(owner, channel)) {}
+
+ChannelSlot::~ChannelSlot() = default;
 
 void COzuCtrl::RebaseAudioClock(std::int64_t mediaTimeUs, int latencyMs) {
     rebaseMediaUs = mediaTimeUs;
@@ -46,7 +54,15 @@ void COzuCtrl::Close() {
         }
     }
     m_box.Stop(10000);
-    // Video and audio workers stop here once they exist.
+    for (auto& slot : m_slots) {
+        if (slot) {
+            slot->videoWorker->Stop(10000);
+            // The channel's audio worker stops here.
+        }
+    }
+    for (auto& e : ended) {
+        e = false;
+    }
     exportTargetSet = false;
     exportPath.clear();
     exportAvi = false;
@@ -72,7 +88,7 @@ bool COzuCtrl::ensureSlots() {
     for (int c = 0; c < kChannelCount; ++c) {
         auto& slot = m_slots[static_cast<std::size_t>(c)];
         if (!slot) {
-            slot = std::make_unique<ChannelSlot>(c);
+            slot = std::make_unique<ChannelSlot>(*this, c);
             channelClock.Attach(c, &slot->pacer);
         }
     }
@@ -114,6 +130,11 @@ bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
         if (!slot.video.Init(kPlayVideoArea, kPlayVideoMargin, true) ||
             !slot.audio.Init(kAudioArea, kAudioMargin, true)) {
             m_lastError = "cannot reserve memory for playback";
+            Close();
+            return false;
+        }
+        if (runWorkers.load() && !slot.videoWorker->Start()) {
+            m_lastError = "cannot start the video worker of channel " + std::to_string(c + 1);
             Close();
             return false;
         }

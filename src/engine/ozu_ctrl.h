@@ -21,6 +21,7 @@
 #include "engine/source_box_ctx.h"
 #include "engine/source_type.h"
 #include "engine/video_queue.h"
+#include "engine/video_window.h"
 
 namespace tavero::engine {
 
@@ -35,15 +36,31 @@ inline constexpr std::size_t kAudioArea = 0x200000;
 inline constexpr std::size_t kAudioMargin = 0x4000;
 inline constexpr std::uint32_t kVideoQueueRecords = 384;
 
-// The five objects of one channel; created together on first play or export and kept.
+class CVideoCtx;
+
+// The objects of one channel; created together on first play or export and kept.
 struct ChannelSlot {
-    explicit ChannelSlot(int channel) : pacer(channel), video(kVideoQueueRecords), audio(0) {}
+    ChannelSlot(COzuCtrl& owner, int channel);
+    ~ChannelSlot();
     CFpsCtrl pacer;
     CVBuffer2 video;
     CABuffer2 audio;
+    std::unique_ptr<CVideoCtx> videoWorker;
     // The recorder switched the channel off: its picture is hidden until its units come back.
     // Written by the source thread, read by the presentation side.
     std::atomic<bool> hidden{false};
+};
+
+// What the user interface sets per channel; read by the channel's workers for every picture.
+struct ChannelSettings {
+    std::atomic<bool> videoEnabled{true};
+    std::atomic<bool> hardwareDecoding{false};
+    std::atomic<VideoWindow*> window{nullptr};
+    std::array<std::atomic<std::int32_t>, 4> crop{}; // left, top, right, bottom
+    std::atomic<int> volume{0};                       // hundredths of a dB
+    [[nodiscard]] CropRect cropRect() const {
+        return {crop[0].load(), crop[1].load(), crop[2].load(), crop[3].load()};
+    }
 };
 
 class COzuCtrl {
@@ -93,6 +110,21 @@ public:
     std::atomic<std::int64_t> rebaseMediaUs{0};
     std::atomic<int> rebaseLatencyMs{0};
 
+    // Per-channel settings of the user interface; kept across plays.
+    std::array<ChannelSettings, kChannelCount> settings;
+    // The information lines (off, red, at 10, 60).
+    std::atomic<bool> showInfo{false};
+    std::atomic<std::uint32_t> infoColour{255};
+    std::atomic<int> infoX{10};
+    std::atomic<int> infoY{60};
+    // Whether playing starts the channels' decoding workers (tests of the source side alone
+    // consume the queues themselves).
+    std::atomic<bool> runWorkers{true};
+    // Headless runs: no pacing waits, pictures as fast as they decode.
+    std::atomic<bool> unpaced{false};
+    // Set by a channel's video worker when it met the end of the data.
+    std::array<std::atomic<bool>, kChannelCount> ended{};
+
     // Keeps the channels in step; every slot's pacer is attached when the slots are made.
     ChannelClock channelClock;
 
@@ -105,8 +137,9 @@ public:
     std::array<std::atomic<std::int64_t>, kChannelCount> currentTime{}; // per channel, seconds
     std::array<std::atomic<std::uint32_t>, kChannelCount> frameCount{};
     std::array<std::atomic<std::uint32_t>, kChannelCount> byteCount{};
-    std::array<std::uint32_t, kChannelCount> latchedFrames{}; // controlling thread only
-    std::array<std::uint32_t, kChannelCount> latchedBytes{};
+    // Counts of the last second; written by the controlling thread, read by the workers.
+    std::array<std::atomic<std::uint32_t>, kChannelCount> latchedFrames{};
+    std::array<std::atomic<std::uint32_t>, kChannelCount> latchedBytes{};
     std::array<std::atomic<bool>, kChannelCount> audioEnabled{}; // controlling thread
     std::array<bool, kChannelCount> exportIncluded{};
     std::array<std::atomic<bool>, kChannelCount> exportTicked{};

@@ -103,6 +103,11 @@ bool CSourceBoxCtx::GetLastTrailer(std::uint8_t* trailer512) {
     return store::LoadLe32(trailer512) == store::kTrailerMagic;
 }
 
+void CSourceBoxCtx::SetLatestTrailer(const std::uint8_t* trailer512) {
+    std::lock_guard guard(m_trailerLock);
+    std::memcpy(m_lastTrailer.data(), trailer512, m_lastTrailer.size());
+}
+
 void CSourceBoxCtx::ResetChannels() {
     COzuCtrl* control = owner();
     for (int c = 0; c < kChannelCount; ++c) {

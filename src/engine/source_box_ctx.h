@@ -56,6 +56,8 @@ public:
     [[nodiscard]] bool SetBackupList(store::IndexRecord* const* records, int count);
     // Copies the last unit trailer (on-disk form); true when it carries the trailer magic.
     [[nodiscard]] bool GetLastTrailer(std::uint8_t* trailer512);
+    // The video worker reached a unit's trailer item: it becomes the latest trailer. Any thread.
+    void SetLatestTrailer(const std::uint8_t* trailer512);
     void ResetChannels();
     [[nodiscard]] bool IsExporting() const;
     void FinishBackup();

@@ -51,6 +51,7 @@ protected:
         ASSERT_TRUE(sim::writeCard(m_plan, m_manifest, error)) << error;
         platform::SetDrivePath(kDrive, m_plan.outPath);
         m_control.reset(engine::PlayerCreate(&m_sink));
+        m_control->runWorkers = false; // the test consumers take the queues
         engine::PlayerOpen(m_control.get(), "car2://5");
         ASSERT_NE(engine::PlayerLoadIndex(m_control.get()), nullptr);
     }
@@ -205,6 +206,7 @@ TEST_F(SourceBox, SwitchedOffChannelIsHiddenAndComesBackAfterTheSpan) {
     std::string error;
     ASSERT_TRUE(sim::writeCard(m_plan, m_manifest, error)) << error;
     m_control.reset(engine::PlayerCreate(&m_sink));
+    m_control->runWorkers = false;
     engine::PlayerOpen(m_control.get(), "car2://5");
     ASSERT_NE(engine::PlayerLoadIndex(m_control.get()), nullptr);
 
