@@ -17,8 +17,8 @@ COzuCtrl::COzuCtrl(NotificationSink* sink) : m_sink(sink), m_box(this) {
 COzuCtrl::~COzuCtrl() { Close(); }
 
 void COzuCtrl::Notify(std::uint32_t message, std::int64_t lParam) {
-    if (m_sink != nullptr) {
-        m_sink->Post(message, this, lParam);
+    if (NotificationSink* sink = m_sink.load()) {
+        sink->Post(message, this, lParam);
     }
 }
 
@@ -27,6 +27,18 @@ ChannelSlot::ChannelSlot(COzuCtrl& owner, int channel)
       videoWorker(std::make_unique<CVideoCtx>(owner, channel)) {}
 
 ChannelSlot::~ChannelSlot() = default;
+
+std::string COzuCtrl::soundError() const {
+    return {};
+}
+
+void COzuCtrl::SetVolume(int channel, int volume) {
+    if (channel < 0 || channel >= kChannelCount) {
+        return;
+    }
+    settings[static_cast<std::size_t>(channel)].volume = volume <= -2700 ? -10000 : volume;
+    // The channel's audio worker takes it over here.
+}
 
 void COzuCtrl::RebaseAudioClock(std::int64_t mediaTimeUs, int latencyMs) {
     rebaseMediaUs = mediaTimeUs;
@@ -133,6 +145,8 @@ bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
             Close();
             return false;
         }
+        // Until an audio worker takes the channel's sound, it is dropped oldest first.
+        slot.audio.SetDropFlag(runWorkers.load());
         if (runWorkers.load() && !slot.videoWorker->Start()) {
             m_lastError = "cannot start the video worker of channel " + std::to_string(c + 1);
             Close();

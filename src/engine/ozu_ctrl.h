@@ -88,6 +88,8 @@ public:
     [[nodiscard]] bool GetUnitTrailer(std::uint8_t* trailer512);
     void SelectChannel(int channel, bool included, bool ticked);
     void EnableAudio(int channel, bool enabled);
+    // Stores the channel's volume (hundredths of a dB) and passes it to its audio worker.
+    void SetVolume(int channel, int volume);
     [[nodiscard]] bool ExportList(const std::string& outputPath, store::IndexRecord* const* records,
                                   int count);
     [[nodiscard]] bool ExportRange(const std::string& outputPath, store::IndexRecord* entry,
@@ -100,7 +102,8 @@ public:
     [[nodiscard]] const DetectedSource& source() const { return m_source; }
     [[nodiscard]] CSourceBoxCtx& box() { return m_box; }
     [[nodiscard]] ChannelSlot* slot(int channel) { return m_slots[channel].get(); }
-    [[nodiscard]] NotificationSink* sink() const { return m_sink; }
+    [[nodiscard]] NotificationSink* sink() const { return m_sink.load(); }
+    void setSink(NotificationSink* sink) { m_sink.store(sink); }
     void Notify(std::uint32_t message, std::int64_t lParam);
     // The source reader repositioned the sound: channel 0's audio worker takes the media time
     // (µs) and latency (ms) as its new clock base when it next writes sound.
@@ -122,6 +125,11 @@ public:
     std::atomic<bool> runWorkers{true};
     // Headless runs: no pacing waits, pictures as fast as they decode.
     std::atomic<bool> unpaced{false};
+    // Folder of the WAV files of the sounding channels ("chN.wav"); empty: none. Set before
+    // playing.
+    std::string soundFolder;
+    // What went wrong with the sound output of the last play, for people; empty when nothing.
+    [[nodiscard]] std::string soundError() const;
     // Set by a channel's video worker when it met the end of the data.
     std::array<std::atomic<bool>, kChannelCount> ended{};
 
@@ -154,7 +162,7 @@ private:
     [[nodiscard]] bool setExportTarget(const std::string& outputPath, std::int64_t duration);
     void resetState();
 
-    NotificationSink* m_sink;
+    std::atomic<NotificationSink*> m_sink;
     DetectedSource m_source;
     std::array<std::unique_ptr<ChannelSlot>, kChannelCount> m_slots;
     CSourceBoxCtx m_box;

@@ -40,6 +40,8 @@ public:
     [[nodiscard]] int width() const { return m_width.load(); }
     [[nodiscard]] int height() const { return m_height.load(); }
     [[nodiscard]] Presenter& presenter() { return m_presenter; }
+    // Time value of the last frame handled.
+    [[nodiscard]] std::uint32_t lastTime() const { return m_lastTime.load(); }
     // Predicted pictures of the last complete group (the "P/I" of the information lines).
     [[nodiscard]] int predictedPerGroup() const { return m_publishedPredicted.load(); }
 
@@ -83,7 +85,7 @@ private:
     // The worker thread's own state.
     std::int64_t m_ptsUs = 0;         // time stamp of the frame decoded forwards
     std::int64_t m_backwardPtsUs = 0; // time stamp of the picture shown backwards
-    std::uint32_t m_lastTime = 0;
+    std::atomic<std::uint32_t> m_lastTime{0};
     bool m_firstFrame = true;
     int m_keyFrames = 0;
     int m_predicted = 0;

@@ -28,6 +28,19 @@ struct BackupOptions {
     std::int64_t to = 0;
 };
 
+struct PlayOptions {
+    std::string source;
+    int entry = 0;          // list number from 1; 0: the first, or the one holding --seek
+    std::int64_t seek = 0;  // seconds since 1970; 0: from the start
+    double speed = 1.0;
+    std::vector<int> channels; // channel numbers from 1; empty: all
+    std::int64_t duration = 0; // seconds of each channel's pictures; 0: to the end
+    bool unpaced = false;
+    bool framemd5 = false;
+    std::string wavOut;
+    std::string snapshotDir;
+};
+
 // Classifies a source text and checks it names something readable; prints the one-line failure.
 [[nodiscard]] bool CheckSource(const std::string& text, std::FILE* err,
                                engine::DetectedSource& detected, std::string& name);
@@ -38,6 +51,7 @@ struct BackupOptions {
 int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunList(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunUnits(const CommandOptions& options, std::FILE* out, std::FILE* err);
+int RunPlay(const PlayOptions& options, std::FILE* out, std::FILE* err);
 int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err);
 // Reads NMEA sentences from in, one a line.
 int RunRmc(std::FILE* in, std::FILE* out);

@@ -1,6 +1,8 @@
 // tavero-cli: lists and inspects recorder cards and raw backup files from the command line.
 
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +25,13 @@ constexpr const char* kUsage =
     "  backup SOURCE -o OUT.sd (--entries N[,N...] | --from T1 --to T2)\n"
     "                 copies recordings (numbers as `list` shows them), or the records of a\n"
     "                 time range (seconds since 1970), into a new raw backup file\n"
+    "  play SOURCE [--entry N] [--seek T] [--speed S] [--channels LIST] [--duration SEC]\n"
+    "              [--unpaced] [--framemd5] [--wav-out DIR] [--snapshot-dir DIR]\n"
+    "                 plays a recording through the engine without a window: --framemd5\n"
+    "                 prints 'CH PTS_US WxH MD5' per picture shown (CH from 0), --unpaced\n"
+    "                 plays as fast as it decodes, --wav-out writes chN.wav per sounding\n"
+    "                 channel, --snapshot-dir saves every picture shown as chN_K.png;\n"
+    "                 LIST is channel numbers 1 to 8, SEC seconds of each channel's pictures\n"
     "  rmc            decodes NMEA RMC sentences read from standard input, one a line\n"
     "\n"
     "SOURCE is a raw backup file ending in .sd, or car2://N for the card in drive N (0 to 9).\n"
@@ -69,6 +78,7 @@ int main(int argc, char** argv) {
     std::string command;
     tavero::cli::CommandOptions options;
     tavero::cli::BackupOptions backup;
+    tavero::cli::PlayOptions play;
     bool haveSource = false;
     bool haveFrom = false;
     bool haveTo = false;
@@ -105,6 +115,49 @@ int main(int argc, char** argv) {
                 (arg == "--from" ? backup.from : backup.to) = seconds;
                 (arg == "--from" ? haveFrom : haveTo) = true;
             }
+        } else if (arg == "--entry" || arg == "--seek" || arg == "--speed" || arg == "--channels" ||
+                   arg == "--duration" || arg == "--wav-out" || arg == "--snapshot-dir") {
+            std::string text;
+            if (!takeValue(text)) {
+                return UsageError(std::string(arg) + " needs a value");
+            }
+            std::int64_t number = 0;
+            if (arg == "--entry") {
+                if (!ParseSeconds(text, number) || number < 1 || number > 1000000) {
+                    return UsageError("--entry needs a recording number from 1, got '" + text + "'");
+                }
+                play.entry = static_cast<int>(number);
+            } else if (arg == "--seek") {
+                if (!ParseSeconds(text, number) || number <= 0 || number > INT32_MAX) {
+                    return UsageError("--seek needs seconds since 1970, got '" + text + "'");
+                }
+                play.seek = number;
+            } else if (arg == "--duration") {
+                if (!ParseSeconds(text, number) || number < 1) {
+                    return UsageError("--duration needs whole seconds from 1, got '" + text + "'");
+                }
+                play.duration = number;
+            } else if (arg == "--speed") {
+                char* end = nullptr;
+                const double speed = std::strtod(text.c_str(), &end);
+                if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(speed) ||
+                    speed == 0 || std::fabs(speed) > 32) {
+                    return UsageError("--speed needs a factor such as 2, 0.5, -1 or 1.1, got '" + text + "'");
+                }
+                play.speed = speed;
+            } else if (arg == "--channels") {
+                if (!ParseNumberList(text, play.channels)) {
+                    return UsageError("--channels needs channel numbers like 1,2, got '" + text + "'");
+                }
+            } else if (arg == "--wav-out") {
+                play.wavOut = text;
+            } else {
+                play.snapshotDir = text;
+            }
+        } else if (arg == "--unpaced") {
+            play.unpaced = true;
+        } else if (arg == "--framemd5") {
+            play.framemd5 = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--drive" || arg.substr(0, 8) == "--drive=") {
@@ -154,6 +207,13 @@ int main(int argc, char** argv) {
         }
         backup.source = options.source;
         return tavero::cli::RunBackup(backup, stdout, stderr);
+    }
+    if (command == "play") {
+        if (!haveSource) {
+            return UsageError("play needs a SOURCE");
+        }
+        play.source = options.source;
+        return tavero::cli::RunPlay(play, stdout, stderr);
     }
     if (command != "info" && command != "list" && command != "units") {
         return UsageError("unknown command '" + command + "'");
