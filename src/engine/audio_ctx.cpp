@@ -222,8 +222,7 @@ int CAudioCtx::runStreaming() {
 
         SoundOutput::Region region;
         const bool locked = out.Lock(write, kBlockBytes, region);
-        const bool whole =
-            locked && region.second == nullptr && region.firstBytes == kBlockBytes;
+        const bool whole = locked && region.second == nullptr && region.firstBytes == kBlockBytes;
         bool heldSound = false;
         if (whole) {
             heldSound = fillBlock(region.first);

@@ -140,7 +140,7 @@ private:
     int m_channel = 0;
     CABuffer2* m_queue = nullptr;
     std::unique_ptr<SoundOutput> m_output;
-    bool m_outputReady = false; // Init succeeded
+    bool m_outputReady = false;           // Init succeeded
     std::atomic<bool> m_hasBuffer{false}; // read by Stop after a timed-out wait
     bool m_unpaced = false;
     WavWriter m_wav; // unpaced mode

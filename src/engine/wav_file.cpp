@@ -29,13 +29,13 @@ std::array<std::uint8_t, WavWriter::kHeaderBytes> WavWriter::Header(std::uint32_
     store::StoreLe32(p + 4, 36u + dataBytes);
     StoreTag(p + 8, "WAVE");
     StoreTag(p + 12, "fmt ");
-    store::StoreLe32(p + 16, 16);                                    // fmt chunk size
-    StoreLe16(p + 20, 1);                                            // PCM
-    StoreLe16(p + 22, 1);                                            // mono
+    store::StoreLe32(p + 16, 16); // fmt chunk size
+    StoreLe16(p + 20, 1);         // PCM
+    StoreLe16(p + 22, 1);         // mono
     store::StoreLe32(p + 24, SoundOutput::kSampleRate);
     store::StoreLe32(p + 28, SoundOutput::kBytesPerSecond);
-    StoreLe16(p + 32, 2);                                            // block alignment
-    StoreLe16(p + 34, 16);                                           // bits per sample
+    StoreLe16(p + 32, 2);  // block alignment
+    StoreLe16(p + 34, 16); // bits per sample
     StoreTag(p + 36, "data");
     store::StoreLe32(p + 40, dataBytes);
     return h;

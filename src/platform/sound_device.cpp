@@ -1,7 +1,6 @@
 #include "platform/sound_device.h"
 
 #include <SDL.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>

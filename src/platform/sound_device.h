@@ -15,7 +15,7 @@ namespace tavero::platform {
 class SoundOutput {
 public:
     static constexpr int kSampleRate = 8000;
-    static constexpr int kBytesPerSecond = 16000; // mono, 16 bits
+    static constexpr int kBytesPerSecond = 16000;      // mono, 16 bits
     static constexpr std::uint32_t kBlockBytes = 6144; // 0.384 s
     static constexpr std::uint32_t kBlockCount = 124;
     static constexpr std::uint32_t kBufferBytes = 0xBA000; // about 47.6 s

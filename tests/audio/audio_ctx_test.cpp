@@ -167,9 +167,8 @@ TEST_F(AudioWorker, PauseLeavesRecordsQueuedAndPlaysSilence) {
     worker.SetPaused(false);
     ASSERT_TRUE(WaitUntil([&] { return worker.recordsDecoded() == 1; }));
     got = blocks(state->blockCount() + 1);
-    const auto withSound = std::find_if(got.begin(), got.end(), [](const auto& blk) {
-        return !AllSilent(blk.bytes);
-    });
+    const auto withSound =
+        std::find_if(got.begin(), got.end(), [](const auto& blk) { return !AllSilent(blk.bytes); });
     ASSERT_NE(withSound, got.end());
     EXPECT_TRUE(std::equal(a.begin(), a.end(), withSound->bytes.begin()));
     EXPECT_TRUE(AllSilent(withSound->bytes, a.size()));
@@ -298,9 +297,8 @@ TEST_F(AudioWorkerChannel1, RecordAheadOfTheClockWaitsForIt) {
                            [](const auto& blk) { return !AllSilent(blk.bytes); });
     }));
     got = state->blocksCopy();
-    const auto withSound = std::find_if(got.begin(), got.end(), [](const auto& blk) {
-        return !AllSilent(blk.bytes);
-    });
+    const auto withSound =
+        std::find_if(got.begin(), got.end(), [](const auto& blk) { return !AllSilent(blk.bytes); });
     EXPECT_TRUE(std::equal(a.begin(), a.end(), withSound->bytes.begin()))
         << "the held record plays whole once the clock reaches it";
 }
@@ -323,7 +321,8 @@ TEST_F(AudioWorker, NoSoundDeviceDropsTheChannelsAudio) {
     EXPECT_TRUE(state->logCopy().empty()) << "no ring without a device";
 
     // A factory that gives nothing counts as no device too.
-    CAudioCtx bare(ctrl, [](int) { return std::unique_ptr<SoundOutput>(); }, &ticks);
+    CAudioCtx bare(
+        ctrl, [](int) { return std::unique_ptr<SoundOutput>(); }, &ticks);
     CABuffer2 other;
     ASSERT_TRUE(other.Init(kAudioArea, kAudioMargin, true));
     ASSERT_TRUE(bare.StartWith(0, &other));
@@ -396,9 +395,12 @@ TEST(AudioRules, TimeCheck) {
         AudioTimeCheck want;
     };
     const Case cases[] = {
-        {1000, 1000, AudioTimeCheck::Play},  {1000, 998, AudioTimeCheck::Play},
-        {1000, 997, AudioTimeCheck::Mute},   {1000, 1001, AudioTimeCheck::Play},
-        {1000, 1002, AudioTimeCheck::Hold},  {1000, 1005, AudioTimeCheck::Hold},
+        {1000, 1000, AudioTimeCheck::Play},
+        {1000, 998, AudioTimeCheck::Play},
+        {1000, 997, AudioTimeCheck::Mute},
+        {1000, 1001, AudioTimeCheck::Play},
+        {1000, 1002, AudioTimeCheck::Hold},
+        {1000, 1005, AudioTimeCheck::Hold},
         {1000, 1006, AudioTimeCheck::Mute},
         // The record's time counts by its low 32 bits.
         {0x1'0000'0000LL + 5, 5, AudioTimeCheck::Play},

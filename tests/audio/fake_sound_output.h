@@ -85,7 +85,8 @@ public:
         std::lock_guard<std::mutex> lock(m_state->mutex);
         m_state->log.push_back("unlock " + std::to_string(m_lockOffset));
         m_state->blocks.push_back(
-            {m_lockOffset, std::vector<std::uint8_t>(region.first, region.first + region.firstBytes)});
+            {m_lockOffset,
+             std::vector<std::uint8_t>(region.first, region.first + region.firstBytes)});
     }
     bool positions(std::uint32_t& play, std::uint32_t& write) override {
         std::lock_guard<std::mutex> lock(m_state->mutex);
