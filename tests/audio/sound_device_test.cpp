@@ -114,12 +114,5 @@ TEST_F(SdlDiskOutput, AppliesTheVolume) {
     }
 }
 
-TEST_F(SdlDiskOutput, SilentVolumePlaysZeros) {
-    std::vector<std::int16_t> ramp;
-    const auto played = playRamp(SoundOutput::kSilentVolume, ramp);
-    EXPECT_EQ(FirstSound(played), played.size());
-    EXPECT_GE(played.size(), SoundOutput::kBlockBytes * 3 / 4);
-}
-
 } // namespace
 } // namespace tavero::platform

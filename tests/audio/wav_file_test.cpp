@@ -134,18 +134,5 @@ TEST_F(WavFile, TeeAppendsEveryBlockInOrderAndKeepsPlaying) {
     EXPECT_EQ(state->volume, -10000);
 }
 
-TEST_F(WavFile, TeeWithoutItsFileStillPlays) {
-    auto state = std::make_shared<test::FakeOutputState>();
-    WavTeeOutput tee(std::make_unique<test::FakeSoundOutput>(state),
-                     (dir / "missing" / "ch1.wav").string());
-    ASSERT_TRUE(tee.Init());
-    EXPECT_NE(tee.error().find("ch1.wav"), std::string::npos) << tee.error();
-    ASSERT_TRUE(tee.CreateBuffer());
-    SoundOutput::Region region;
-    ASSERT_TRUE(tee.Lock(0, SoundOutput::kBlockBytes, region));
-    tee.Unlock(region);
-    EXPECT_EQ(state->blockCount(), 1u);
-}
-
 } // namespace
 } // namespace tavero::engine
