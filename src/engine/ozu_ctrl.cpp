@@ -1,6 +1,8 @@
 #include "engine/ozu_ctrl.h"
 
+#include "engine/audio_ctx.h"
 #include "engine/video_ctx.h"
+#include "engine/wav_file.h"
 
 #include <filesystem>
 
@@ -24,11 +26,29 @@ void COzuCtrl::Notify(std::uint32_t message, std::int64_t lParam) {
 
 ChannelSlot::ChannelSlot(COzuCtrl& owner, int channel)
     : pacer(channel), video(kVideoQueueRecords), audio(0),
-      videoWorker(std::make_unique<CVideoCtx>(owner, channel)) {}
+      videoWorker(std::make_unique<CVideoCtx>(owner, channel)),
+      audioWorker(std::make_unique<CAudioCtx>(owner, [&owner](int c) -> std::unique_ptr<SoundOutput> {
+          if (owner.soundOutputFactory) {
+              return owner.soundOutputFactory(c);
+          }
+          if (!owner.soundFolder.empty()) {
+              const std::string wav = owner.soundFolder + "/ch" + std::to_string(c) + ".wav";
+              return std::make_unique<WavTeeOutput>(CreateDeviceOutput(c), wav);
+          }
+          return CreateDeviceOutput(c);
+      })) {}
 
 ChannelSlot::~ChannelSlot() = default;
 
 std::string COzuCtrl::soundError() const {
+    for (const auto& slot : m_slots) {
+        if (slot) {
+            std::string error = slot->audioWorker->lastError();
+            if (!error.empty()) {
+                return error;
+            }
+        }
+    }
     return {};
 }
 
@@ -37,7 +57,9 @@ void COzuCtrl::SetVolume(int channel, int volume) {
         return;
     }
     settings[static_cast<std::size_t>(channel)].volume = volume <= -2700 ? -10000 : volume;
-    // The channel's audio worker takes it over here.
+    if (ChannelSlot* s = slot(channel)) {
+        s->audioWorker->SetVolume(volume);
+    }
 }
 
 void COzuCtrl::RebaseAudioClock(std::int64_t mediaTimeUs, int latencyMs) {
@@ -69,7 +91,7 @@ void COzuCtrl::Close() {
     for (auto& slot : m_slots) {
         if (slot) {
             slot->videoWorker->Stop(10000);
-            // The channel's audio worker stops here.
+            slot->audioWorker->Stop(10000);
         }
     }
     for (auto& e : ended) {
@@ -83,6 +105,7 @@ void COzuCtrl::Close() {
 
 void COzuCtrl::resetState() {
     clock = 0;
+    rebasePending = false;
     speed = 1.0;
     seekTarget = 0;
     paused = false;
@@ -145,13 +168,25 @@ bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
             Close();
             return false;
         }
-        // Until an audio worker takes the channel's sound, it is dropped oldest first.
-        slot.audio.SetDropFlag(runWorkers.load());
-        if (runWorkers.load() && !slot.videoWorker->Start()) {
+        if (!runWorkers.load()) {
+            continue;
+        }
+        // A channel without an audio worker (sound off, no device) drops its sound oldest first.
+        slot.audio.SetDropFlag(true);
+        if (!slot.videoWorker->Start()) {
             m_lastError = "cannot start the video worker of channel " + std::to_string(c + 1);
             Close();
             return false;
         }
+        slot.audioWorker->SetUnpacedWavFolder(unpaced.load() ? soundFolder : std::string());
+        if (!slot.audioWorker->StartWith(c, &slot.audio)) {
+            m_lastError = slot.audioWorker->lastError().empty()
+                              ? "cannot start the sound of channel " + std::to_string(c + 1)
+                              : slot.audioWorker->lastError();
+            Close();
+            return false;
+        }
+        slot.audioWorker->SetVolume(settings[static_cast<std::size_t>(c)].volume.load());
     }
     if (!m_box.SetStart(entry, parameter) || !m_box.Start()) {
         m_lastError = "cannot start reading the source";
@@ -186,6 +221,11 @@ void COzuCtrl::SetSpeed(double value) {
 void COzuCtrl::Seek(std::int32_t seconds) {
     seekTarget = seconds;
     m_box.Flush();
+    for (auto& slot : m_slots) {
+        if (slot) {
+            slot->audioWorker->Discard();
+        }
+    }
 }
 
 std::uint32_t COzuCtrl::GetTime(int channel) const {

@@ -18,6 +18,7 @@
 #include "engine/channel_clock.h"
 #include "engine/fps_ctrl.h"
 #include "engine/notifications.h"
+#include "engine/sound_output.h"
 #include "engine/source_box_ctx.h"
 #include "engine/source_type.h"
 #include "engine/video_queue.h"
@@ -37,6 +38,7 @@ inline constexpr std::size_t kAudioMargin = 0x4000;
 inline constexpr std::uint32_t kVideoQueueRecords = 384;
 
 class CVideoCtx;
+class CAudioCtx;
 
 // The objects of one channel; created together on first play or export and kept.
 struct ChannelSlot {
@@ -46,6 +48,7 @@ struct ChannelSlot {
     CVBuffer2 video;
     CABuffer2 audio;
     std::unique_ptr<CVideoCtx> videoWorker;
+    std::unique_ptr<CAudioCtx> audioWorker;
     // The recorder switched the channel off: its picture is hidden until its units come back.
     // Written by the source thread, read by the presentation side.
     std::atomic<bool> hidden{false};
@@ -125,9 +128,13 @@ public:
     std::atomic<bool> runWorkers{true};
     // Headless runs: no pacing waits, pictures as fast as they decode.
     std::atomic<bool> unpaced{false};
-    // Folder of the WAV files of the sounding channels ("chN.wav"); empty: none. Set before
-    // playing.
+    // Folder of the WAV files of the sounding channels ("chN.wav", N from 0); empty: none.
+    // Set before the first play: paced, the sound also goes to the device; unpaced, only
+    // into the files.
     std::string soundFolder;
+    // Makes a channel's sound output (empty: the sound device, plus the WAV file when
+    // soundFolder is set). Set before the first play.
+    SoundOutputFactory soundOutputFactory;
     // What went wrong with the sound output of the last play, for people; empty when nothing.
     [[nodiscard]] std::string soundError() const;
     // Set by a channel's video worker when it met the end of the data.

@@ -338,10 +338,9 @@ bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
 
         while (running() && (exporting || control->playing)) { // unit loop
             if (m_reposition.exchange(false)) {
+                // Pause, speed or play: the sound starts afresh; the pictures already queued
+                // stay, so that playing on after a pause continues where the picture stood.
                 ResetChannels();
-                for (ChannelParse& c : m_channels) {
-                    c.direction = 0;
-                }
             }
             // Seek requests that leave the record.
             const std::int32_t target = exporting ? 0 : control->seekTarget.load();

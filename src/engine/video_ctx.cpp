@@ -9,6 +9,7 @@ extern "C" {
 #include <cstring>
 #include <thread>
 
+#include "engine/audio_ctx.h"
 #include "engine/ozu_ctrl.h"
 #include "store/byte_io.h"
 #include "store/unit_trailer.h"
@@ -82,6 +83,9 @@ bool CVideoCtx::Start() {
     m_predicted = 0;
     m_rate = 0;
     m_repaint = kRepaintNone;
+    // Idle from the start of the thread until the first picture is shown, also when the
+    // channel's video is switched off and it never shows one.
+    m_startFlag = 1;
     return CMyThread::Start();
 }
 
@@ -391,10 +395,12 @@ void CVideoCtx::takeTrailer(const FrameRecord& r) {
 
 void CVideoCtx::waitWhilePaused() {
     COzuCtrl& control = m_owner;
+    m_slot->audioWorker->SetPaused(true);
     while (running() && control.paused.load()) {
         serveRepaint();
         SleepMs(10);
     }
+    m_slot->audioWorker->SetPaused(false);
     restartTiming();
     if (m_channel == 0) {
         control.clock = control.currentTime[0].load();

@@ -187,7 +187,7 @@ TEST_F(CliTest, ZeroedIndexIsRefused) {
 }
 
 TEST(Cli, UsageErrors) {
-    for (const char* args : {"", "play x.sd", "list", "list a.sd b.sd", "list a.sd --verbose",
+    for (const char* args : {"", "dance x.sd", "list", "list a.sd b.sd", "list a.sd --verbose",
                              "list a.sd --drive 11=/x", "rmc extra"}) {
         const CliRun run = RunCli(args);
         EXPECT_EQ(run.status, 2) << args;

@@ -87,7 +87,7 @@ public:
         }
         c.takeNext = false;
         const auto name = std::filesystem::path(m_options.snapshotDir) /
-                          ("ch" + std::to_string(channel + 1) + "_" + std::to_string(c.saved++) + ".png");
+                          ("ch" + std::to_string(channel) + "_" + std::to_string(c.saved++) + ".png");
         if (!picture.save(QString::fromStdString(name.string()), "PNG")) {
             m_saveFailed = true;
         }

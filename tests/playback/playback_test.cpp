@@ -1,0 +1,207 @@
+// The engine playing simulator cards headless: speeds, single steps, disabled channels,
+// backward play and the facade's values.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "card_fixture.h"
+#include "engine/video_ctx.h"
+#include "mkcard/card_writer.h"
+#include "picture_window.h"
+#include "platform/drive_table.h"
+
+namespace tavero {
+namespace {
+
+using testing::PictureWindow;
+
+class Playback : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new testing::TempDir();
+        sim::CardSpec plan;
+        plan.outPath = (*s_dir / "card.img").string();
+        plan.blockCount = 8;
+        sim::ChannelSpec c0;
+        c0.channel = 0;
+        c0.width = 320;
+        c0.height = 240;
+        c0.fps = 20;
+        c0.gop = 10;
+        sim::ChannelSpec c1 = c0;
+        c1.channel = 1;
+        c1.width = 160;
+        c1.height = 96;
+        plan.channels = {c0, c1};
+        plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 6}, {{2024, 5, 1, 8, 10, 0}, 6}};
+        std::string error;
+        ASSERT_TRUE(sim::writeCard(plan, s_manifest, error)) << error;
+        s_image = plan.outPath;
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    void SetUp() override {
+        m_control = testing::OpenUnpaced(m_sink, m_window, 4, s_image);
+        ASSERT_NE(engine::PlayerLoadIndex(m_control.get()), nullptr);
+    }
+    void TearDown() override {
+        m_control.reset();
+        platform::ClearDrivePaths();
+    }
+    store::IndexRecord* record(std::size_t n) { return m_control->box().index().fullList()[n]; }
+    // Pictures of channel 0 the simulator wrote, in order.
+    static std::size_t pictureCount(std::uint32_t recording, bool keysOnly) {
+        std::size_t n = 0;
+        for (const auto& f : s_manifest.channels[0].frames) {
+            n += f.media == sim::FrameMedia::Video && f.recording == recording && (!keysOnly || f.key);
+        }
+        return n;
+    }
+
+    static testing::TempDir* s_dir;
+    static std::string s_image;
+    static sim::Manifest s_manifest;
+    engine::RecordingSink m_sink;
+    PictureWindow m_window;
+    testing::ControlPtr m_control;
+};
+
+testing::TempDir* Playback::s_dir = nullptr;
+std::string Playback::s_image;
+sim::Manifest Playback::s_manifest;
+
+TEST_F(Playback, NormalSpeedShowsEveryPictureAndAnnouncesTheSize) {
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+    ASSERT_TRUE(testing::WaitForChannelEnds(m_sink, {0, 1}, 60000));
+    const auto shown = m_window.shown(0);
+    // All but the predicted pictures of the very first group (the queue waits for a key picture
+    // after a start).
+    EXPECT_GE(shown.size() + 10, pictureCount(0, false) + pictureCount(1, false));
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].width, 320);
+    }
+    EXPECT_EQ(engine::PlayerGetVideoWidth(m_control.get(), 0), 320u);
+    EXPECT_EQ(engine::PlayerGetVideoHeight(m_control.get(), 1), 96u);
+    EXPECT_EQ(engine::PlayerIsChannelIdle(m_control.get(), 0), 0);
+    EXPECT_EQ(engine::PlayerIsChannelIdle(m_control.get(), 5), 1) << "a channel without pictures";
+    const std::int64_t zero = 0;
+    const std::int64_t one = 1;
+    EXPECT_TRUE(m_sink.WaitFor(engine::kMsgVideoSize, 0, &zero));
+    EXPECT_TRUE(m_sink.WaitFor(engine::kMsgVideoSize, 0, &one));
+    EXPECT_GT(m_sink.Count(engine::kMsgUnitTrailer), 0u) << "trailer items reach the video worker";
+    // Each shown picture is presented on the worker's next pass.
+    EXPECT_GE(m_window.presented(0) + 1, static_cast<int>(shown.size()));
+}
+
+TEST_F(Playback, FastForwardShowsKeyPicturesOnly) {
+    for (const double speed : {2.0, 16.0}) {
+        m_sink.Clear();
+        PictureWindow window;
+        for (int c = 0; c < engine::kChannelCount; ++c) {
+            engine::PlayerSetVideoWindow(m_control.get(), &window, c);
+        }
+        engine::PlayerSetSpeed(m_control.get(), speed);
+        ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+        ASSERT_TRUE(testing::WaitForChannelEnds(m_sink, {0}, 60000)) << speed;
+        engine::PlayerClose(m_control.get());
+        const auto shown = window.shown(0);
+        ASSERT_FALSE(shown.empty()) << speed;
+        for (const auto& p : shown) {
+            EXPECT_TRUE(p.key) << "speed " << speed << " showed a predicted picture";
+        }
+        const std::size_t keys = pictureCount(0, true) + pictureCount(1, true);
+        if (speed == 2.0) {
+            EXPECT_EQ(shown.size(), keys);
+        } else {
+            // Above 8 only every (speed / 4)-th group's key picture: a quarter at 16.
+            EXPECT_LE(shown.size(), keys / 4 + 1);
+        }
+    }
+}
+
+TEST_F(Playback, SingleStepShowsOnePictureThenPauses) {
+    // One channel: every channel's worker pauses the control after its own step, so with two
+    // the other one's step may end this one's before it has a picture.
+    engine::PlayerEnableVideo(m_control.get(), 0, 1);
+    engine::PlayerSetSpeed(m_control.get(), 1.1);
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+    for (int i = 0; i < 500 && !m_control->paused.load(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(m_control->paused.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(m_window.shown(0).size(), 1u);
+    // The next step shows one more.
+    engine::PlayerPause(m_control.get(), 0);
+    for (int i = 0; i < 500 && m_window.shown(0).size() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(m_window.shown(0).size(), 2u);
+    EXPECT_TRUE(m_control->paused.load());
+}
+
+TEST_F(Playback, DisabledChannelShowsNothingAndKeepsItsQueueEmpty) {
+    engine::PlayerEnableVideo(m_control.get(), 0, 1);
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+    ASSERT_TRUE(testing::WaitForChannelEnds(m_sink, {0}, 60000));
+    EXPECT_TRUE(m_window.shown(1).empty());
+    EXPECT_LE(m_control->slot(1)->video.recordCount(), 1u);
+    EXPECT_EQ(engine::PlayerIsChannelIdle(m_control.get(), 1), 1);
+    EXPECT_FALSE(m_window.shown(0).empty());
+}
+
+TEST_F(Playback, BackwardPlayShowsKeyPicturesNewestFirstOneGroupBehind) {
+    engine::PlayerSetSpeed(m_control.get(), -1.0);
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(1), 0));
+    ASSERT_TRUE(testing::WaitForChannelEnds(m_sink, {0}, 60000));
+    const auto shown = m_window.shown(0);
+    ASSERT_GT(shown.size(), 2u);
+    // Time stamps fall within each recording (they restart at each recording's start).
+    int rises = 0;
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        EXPECT_TRUE(shown[i].key);
+        rises += shown[i].ptsUs >= shown[i - 1].ptsUs ? 1 : 0;
+    }
+    EXPECT_LE(rises, 1);
+    // The very first key picture read backwards only opens its group; the engine shows it
+    // when the next (older) one arrives, so no picture is newer than the reader's first.
+    EXPECT_LT(shown.size(), pictureCount(0, true) + pictureCount(1, true) + 1);
+}
+
+TEST_F(Playback, FacadeValuesWithoutPlaying) {
+    // A pending seek is what the channels report until the reader takes it.
+    engine::PlayerSeek(m_control.get(), 1714550405);
+    EXPECT_EQ(engine::PlayerGetTime(m_control.get(), 3), 1714550405u);
+    // Volume: -2700 and below are silence.
+    engine::PlayerSetVolume(m_control.get(), -2700, 0);
+    EXPECT_EQ(m_control->settings[0].volume.load(), -10000);
+    engine::PlayerSetVolume(m_control.get(), -2699, 2);
+    EXPECT_EQ(m_control->settings[2].volume.load(), -2699);
+    engine::PlayerSetVolume(m_control.get(), 0, 9); // no such channel: ignored
+    EXPECT_EQ(engine::PlayerIsChannelIdle(m_control.get(), 0), 1) << "no worker has run";
+    EXPECT_EQ(engine::PlayerGetPath(m_control.get()), "car2://4");
+    EXPECT_FALSE(engine::PlayerProbeDrive(m_control.get(), 4)) << "not the older layout";
+    EXPECT_FALSE(engine::PlayerProbeDrive(m_control.get(), 9)) << "no such drive";
+}
+
+TEST_F(Playback, CloseEndsQuicklyWhileEveryChannelPlaysPaced) {
+    m_control->unpaced = false;
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 * round));
+        const auto start = std::chrono::steady_clock::now();
+        engine::PlayerClose(m_control.get());
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::seconds(5)) << "round " << round;
+        engine::PlayerOpen(m_control.get(), "car2://4");
+        ASSERT_NE(engine::PlayerLoadIndex(m_control.get()), nullptr);
+    }
+}
+
+} // namespace
+} // namespace tavero
