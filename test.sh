@@ -17,7 +17,7 @@ for preset in ci asan; do
 done
 
 echo "== tsan: configure and build the threaded tests"
-threaded=(tavero_engine_tests tavero_source_tests)
+threaded=(tavero_engine_tests tavero_source_tests tavero_audio_tests tavero_playback_tests)
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target "${threaded[@]}"
 echo "== tsan: test"

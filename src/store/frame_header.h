@@ -34,7 +34,8 @@ enum ItemCode : std::int32_t {
     kItemTrailer = 81,
 };
 
-inline constexpr int kMaxVideoChannel = 3; // pictures of channels 4..7 are not queued
+// Pictures of every channel the reader serves are queued (the recorder writes up to eight).
+inline constexpr int kMaxVideoChannel = 7;
 
 // True when the four bytes are the sync pattern 00 00 00 02.
 [[nodiscard]] bool IsFrameSync(const std::uint8_t* p);

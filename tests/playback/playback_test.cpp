@@ -173,6 +173,37 @@ TEST_F(Playback, BackwardPlayShowsKeyPicturesNewestFirstOneGroupBehind) {
     EXPECT_LT(shown.size(), pictureCount(0, true) + pictureCount(1, true) + 1);
 }
 
+TEST(PlaybackChannels, AllEightChannelsShowTheirPictures) {
+    testing::TempDir dir;
+    sim::CardSpec plan;
+    plan.outPath = (dir / "card.img").string();
+    plan.blockCount = 8;
+    for (std::uint8_t c = 0; c < 8; ++c) {
+        sim::ChannelSpec channel;
+        channel.channel = c;
+        channel.width = 64 + 16 * c; // each channel its own size
+        channel.height = 48;
+        channel.fps = 10;
+        channel.gop = 5;
+        plan.channels.push_back(channel);
+    }
+    plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 3}};
+    sim::Manifest manifest;
+    std::string error;
+    ASSERT_TRUE(sim::writeCard(plan, manifest, error)) << error;
+    engine::RecordingSink sink;
+    PictureWindow window;
+    testing::ControlPtr control = testing::OpenUnpaced(sink, window, 4, plan.outPath);
+    ASSERT_TRUE(engine::PlayerPlay(control.get(), engine::PlayerLoadIndex(control.get()), 0));
+    ASSERT_TRUE(testing::WaitForChannelEnds(sink, {0, 1, 2, 3, 4, 5, 6, 7}, 60000));
+    for (int c = 0; c < 8; ++c) {
+        const auto shown = window.shown(c);
+        ASSERT_FALSE(shown.empty()) << "channel " << c;
+        EXPECT_EQ(shown.back().width, 64 + 16 * c);
+    }
+    platform::ClearDrivePaths();
+}
+
 TEST_F(Playback, FacadeValuesWithoutPlaying) {
     // A pending seek is what the channels report until the reader takes it.
     engine::PlayerSeek(m_control.get(), 1714550405);

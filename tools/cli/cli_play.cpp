@@ -241,8 +241,18 @@ int RunPlay(const PlayOptions& options, std::FILE* out, std::FILE* err) {
     if (window.saveFailed()) {
         return fail(options.snapshotDir, "some pictures could not be saved");
     }
-    if (!control->soundError().empty()) {
-        return fail(options.wavOut.empty() ? sourceName : options.wavOut, control->soundError());
+    const std::string soundError = control->soundError();
+    if (!soundError.empty()) {
+        if (options.wavOut.empty()) {
+            // Without a sound device the recording plays silent, as the player itself does.
+            std::fprintf(err, "tavero-cli: %s: played without sound: %s\n", sourceName.c_str(),
+                         soundError.c_str());
+            return 0;
+        }
+        return fail(options.wavOut,
+                    soundError + (options.unpaced ? ""
+                                                   : " (without a sound device use --unpaced, or "
+                                                     "SDL_AUDIODRIVER=dummy to keep real time)"));
     }
     return 0;
 }
