@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include "card_fixture.h"
+#include "mkcard/card_writer.h"
+#include <regex>
 
 namespace tavero::testing {
 namespace {
@@ -207,6 +209,85 @@ TEST(Cli, RmcDecodesLineByLine) {
                        "fail\n"
                        "fail\n"
                        "ok -33.750000000 -151.208333333 18.520000000 0.000000000\n");
+}
+
+// play: the engine headless. A small card with sound on channel 0 and pictures on two channels.
+class CliPlay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::CardSpec plan;
+        plan.outPath = (m_dir / "card.img").string();
+        plan.blockCount = 4;
+        sim::ChannelSpec c0;
+        c0.channel = 0;
+        c0.width = 96;
+        c0.height = 64;
+        c0.fps = 10;
+        c0.gop = 5;
+        c0.audio.kind = sim::AudioKind::Tone;
+        sim::ChannelSpec c1 = c0;
+        c1.channel = 1;
+        c1.audio.kind = sim::AudioKind::None;
+        plan.channels = {c0, c1};
+        plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 4}};
+        sim::Manifest manifest;
+        std::string error;
+        ASSERT_TRUE(sim::writeCard(plan, manifest, error)) << error;
+        m_card = "car2://3 --drive 3=" + Quote(plan.outPath);
+    }
+    TempDir m_dir;
+    std::string m_card;
+};
+
+TEST_F(CliPlay, FrameMd5LinesAndWavFiles) {
+    const auto wav = m_dir / "wav";
+    std::filesystem::create_directory(wav);
+    const CliRun run = RunCli("play " + m_card + " --unpaced --framemd5 --duration 2 --wav-out " + Quote(wav.string()));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::regex line("^([01]) (-?[0-9]+) 96x64 ([0-9a-f]{32})$");
+    std::istringstream out(run.out);
+    std::array<int, 2> pictures{};
+    for (std::string text; std::getline(out, text);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+        ++pictures[static_cast<std::size_t>(std::stoi(m[1]))];
+    }
+    // Two seconds at 10 pictures/s, less the predicted pictures of the first group.
+    EXPECT_GE(pictures[0], 16);
+    EXPECT_LE(pictures[0], 20);
+    EXPECT_GE(pictures[1], 16);
+    EXPECT_NE(run.err.find("channel 1: "), std::string::npos) << "the summary goes to standard error";
+    // Channel 0's sound: a WAV file of 8000 Hz mono 16-bit samples.
+    std::ifstream in(wav / "ch0.wav", std::ios::binary);
+    std::string header(44, '\0');
+    ASSERT_TRUE(in.read(header.data(), 44));
+    EXPECT_EQ(header.substr(0, 4), "RIFF");
+    EXPECT_EQ(header.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(static_cast<unsigned char>(header[24]) | static_cast<unsigned char>(header[25]) << 8, 8000);
+    EXPECT_GT(std::filesystem::file_size(wav / "ch0.wav"), 44u + 2 * 8000);
+    EXPECT_FALSE(std::filesystem::exists(wav / "ch1.wav")) << "channel 1 has no sound turned on";
+}
+
+TEST_F(CliPlay, OneChannelAndClearErrors) {
+    CliRun run = RunCli("play " + m_card + " --unpaced --framemd5 --channels 2 --duration 1");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find("\n0 "), std::string::npos);
+    EXPECT_EQ(run.out.rfind("1 ", 0), 0u);
+
+    run = RunCli("play " + m_card + " --unpaced --wav-out " + Quote((m_dir / "missing").string()));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no such folder"), std::string::npos) << run.err;
+    run = RunCli("play " + m_card + " --channels 9");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("there is no channel 9"), std::string::npos) << run.err;
+    run = RunCli("play " + m_card + " --entry 7 --unpaced");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("there is no recording 7"), std::string::npos) << run.err;
+    for (const char* bad : {"--speed fast", "--speed 0", "--duration 0", "--seek -5", "--channels 1,x"}) {
+        run = RunCli("play " + m_card + " " + bad);
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_NE(run.err.find("usage:"), std::string::npos) << bad;
+    }
 }
 
 } // namespace
