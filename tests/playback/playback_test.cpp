@@ -204,6 +204,27 @@ TEST(PlaybackChannels, AllEightChannelsShowTheirPictures) {
     platform::ClearDrivePaths();
 }
 
+TEST_F(Playback, HardwareDecodingFallsBackToTheSamePictures) {
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+    ASSERT_TRUE(testing::WaitForChannelEnds(m_sink, {0}, 60000));
+    engine::PlayerClose(m_control.get());
+    const auto software = m_window.shown(0);
+
+    // This machine has no hardware decoder (or has one): the pictures are the same either way.
+    m_sink.Clear();
+    PictureWindow window;
+    engine::PlayerSetVideoWindow(m_control.get(), &window, 0);
+    engine::PlayerEnableDxva2(m_control.get(), 1, 0);
+    engine::PlayerOpen(m_control.get(), "car2://4");
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), engine::PlayerLoadIndex(m_control.get()), 0));
+    ASSERT_TRUE(testing::WaitForChannelEnds(m_sink, {0}, 60000));
+    const auto hardware = window.shown(0);
+    ASSERT_EQ(hardware.size(), software.size());
+    for (std::size_t i = 0; i < software.size(); ++i) {
+        EXPECT_EQ(hardware[i].md5, software[i].md5) << i;
+    }
+}
+
 TEST_F(Playback, FacadeValuesWithoutPlaying) {
     // A pending seek is what the channels report until the reader takes it.
     engine::PlayerSeek(m_control.get(), 1714550405);
