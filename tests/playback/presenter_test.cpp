@@ -4,6 +4,11 @@
 
 #include "engine/presenter.h"
 
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <memory>
+
 namespace tavero::engine {
 namespace {
 
@@ -77,6 +82,55 @@ TEST(Presenter, KeepsThePictureAtItsSizeAndHandsItOnCropped) {
     EXPECT_EQ(presenter.Snapshot().constBits()[0], 0x7F);
     presenter.Clear();
     EXPECT_EQ(presenter.Snapshot().constBits()[0], 0);
+}
+
+// Red pixels (the label's colour) inside the rectangle.
+int RedPixels(const QImage& image, const QRect& area) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            n += qRed(p) > 128 && qGreen(p) < 64 && qBlue(p) < 64;
+        }
+    }
+    return n;
+}
+
+TEST(Presenter, DrawsTheSpeedLabelAndInformationLinesIntoThePicture) {
+    // Text needs fonts, which need a GUI application; headless, the offscreen platform serves.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char name[] = "presenter_test";
+    static char* argv[] = {name, nullptr};
+    static auto* app = new QGuiApplication(argc, argv);
+    (void)app;
+
+    Presenter presenter;
+    ASSERT_TRUE(presenter.Create(nullptr, 0, 320, 240));
+    presenter.Clear();
+    OverlaySettings settings;
+    presenter.DrawText(settings, InfoState{}, 1.0, CropRect{});
+    EXPECT_EQ(RedPixels(presenter.Snapshot(), QRect(0, 0, 320, 240)), 0) << "nothing at speed 1";
+
+    presenter.DrawText(settings, InfoState{}, 2.0, CropRect{});
+    const QImage labelled = presenter.Snapshot();
+    // The small picture's label starts at (30, 202) and is 24 pixels high.
+    EXPECT_GT(RedPixels(labelled, QRect(30, 202, 60, 30)), 20);
+    EXPECT_EQ(RedPixels(labelled, QRect(0, 0, 320, 190)), 0);
+
+    presenter.Clear();
+    settings.showInfo = true;
+    settings.infoColour = 0x00FF0000; // blue as 0x00BBGGRR
+    presenter.DrawText(settings, InfoState{}, 1.0, CropRect{});
+    const QImage info = presenter.Snapshot();
+    int blue = 0;
+    for (int y = 60; y < 60 + 4 * 24; ++y) {
+        for (int x = 10; x < 320; ++x) {
+            blue += qBlue(info.pixel(x, y)) > 128 && qRed(info.pixel(x, y)) < 64;
+        }
+    }
+    EXPECT_GT(blue, 100) << "four lines from (10, 60) down";
+    EXPECT_EQ(RedPixels(info, QRect(0, 0, 320, 240)), 0);
 }
 
 } // namespace
