@@ -225,6 +225,38 @@ TEST_F(Playback, HardwareDecodingFallsBackToTheSamePictures) {
     }
 }
 
+TEST_F(Playback, RapidControlChangesNeverHangAndCloseEndsInTime) {
+    m_control->unpaced = false;
+    ASSERT_TRUE(engine::PlayerPlay(m_control.get(), record(0), 0));
+    const std::int64_t start = record(0)->startSeconds();
+    const double speeds[] = {2.0, -1.0, 0.5, 1.1, 1.0, 16.0, -1.1, 1.0 / 32, 1.0};
+    for (int i = 0; i < 60; ++i) {
+        switch (i % 5) {
+        case 0:
+            engine::PlayerSetSpeed(m_control.get(), speeds[(i / 5) % std::size(speeds)]);
+            break;
+        case 1:
+            engine::PlayerSeek(m_control.get(), static_cast<std::int32_t>(start + i % 12));
+            break;
+        case 2:
+            engine::PlayerPause(m_control.get(), 1);
+            break;
+        case 3:
+            engine::PlayerPause(m_control.get(), 0);
+            break;
+        default:
+            engine::PlayerRepaint(m_control.get());
+            engine::PlayerTick(m_control.get(), 1);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    const auto before = std::chrono::steady_clock::now();
+    engine::PlayerClose(m_control.get());
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_EQ(engine::PlayerGetTime(m_control.get(), 0), 0u) << "closing clears the seek";
+}
+
 TEST_F(Playback, FacadeValuesWithoutPlaying) {
     // A pending seek is what the channels report until the reader takes it.
     engine::PlayerSeek(m_control.get(), 1714550405);
