@@ -166,19 +166,19 @@ int main() {
         plan.outPath = (dir / ("card" + std::to_string(channels) + ".img")).string();
         plan.blockCount = 64;
         for (int c = 0; c < channels; ++c) {
-            sim::ChannelSpec spec;
-            spec.channel = static_cast<std::uint8_t>(c);
-            spec.fps = kFps;
+            sim::ChannelSpec channel;
+            channel.channel = static_cast<std::uint8_t>(c);
+            channel.fps = kFps;
             if (real) {
-                spec.source = sim::VideoSource::File;
-                spec.filePath = streamPath;
+                channel.source = sim::VideoSource::File;
+                channel.filePath = streamPath;
             } else {
-                spec.width = 1280;
-                spec.height = 720;
-                spec.gop = kFps;
-                spec.bitrateKbps = 4000;
+                channel.width = 1280;
+                channel.height = 720;
+                channel.gop = kFps;
+                channel.bitrateKbps = 4000;
             }
-            plan.channels.push_back(spec);
+            plan.channels.push_back(channel);
         }
         plan.recordings = {{{2024, 5, 1, 8, 0, 0}, kSeconds}};
         sim::Manifest manifest;

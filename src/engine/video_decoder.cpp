@@ -130,27 +130,24 @@ bool VideoDecoder::Decode(const std::uint8_t* data, std::size_t size, std::uint6
     if (m_context == nullptr || m_packet == nullptr) {
         return false;
     }
-    int sent = 0;
-    if (data == nullptr || size == 0) {
-        sent = avcodec_send_packet(m_context, nullptr);
-    } else {
+    // The packet only borrows the payload, which stays in the queue.
+    auto send = [&] {
         av_packet_unref(m_packet);
         m_packet->data = const_cast<std::uint8_t*>(data);
         m_packet->size = static_cast<int>(size);
         m_packet->pts = static_cast<std::int64_t>(tag);
-        sent = avcodec_send_packet(m_context, m_packet);
+        const int result = avcodec_send_packet(m_context, m_packet);
         m_packet->data = nullptr;
         m_packet->size = 0;
-        if (sent == AVERROR(EAGAIN)) {
-            // Pictures are waiting: take them, then offer the packet again.
-            receiveAll(picture);
-            m_packet->data = const_cast<std::uint8_t*>(data);
-            m_packet->size = static_cast<int>(size);
-            m_packet->pts = static_cast<std::int64_t>(tag);
-            sent = avcodec_send_packet(m_context, m_packet);
-            m_packet->data = nullptr;
-            m_packet->size = 0;
-        }
+        return result;
+    };
+    int sent = 0;
+    if (data == nullptr || size == 0) {
+        sent = avcodec_send_packet(m_context, nullptr);
+    } else if ((sent = send()) == AVERROR(EAGAIN)) {
+        // Pictures are waiting: take them, then offer the packet again.
+        receiveAll(picture);
+        sent = send();
     }
     receiveAll(picture);
     if (data == nullptr || size == 0) {

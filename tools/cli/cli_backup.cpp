@@ -115,12 +115,7 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
     }
     store::RecordIndex& index = control->box().index();
 
-    // The recordings as `list` numbers them.
-    std::vector<store::RecordingEntry> entries;
-    for (IndexRecord* r = engine::PlayerLoadIndex(control.get()); r != nullptr; r = entries.back().next) {
-        entries.push_back(store::BuildRecordingEntry(index, r, 0, 0,
-                                                     static_cast<std::int32_t>(entries.size() + 1)));
-    }
+    const std::vector<store::RecordingEntry> entries = ListEntries(*control);
     std::vector<IndexRecord*> records;
     if (!options.entries.empty()) {
         for (const int number : options.entries) {

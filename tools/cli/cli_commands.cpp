@@ -112,6 +112,16 @@ bool OpenForCommand(const std::string& text, engine::COzuCtrl& control, std::FIL
     return true;
 }
 
+std::vector<store::RecordingEntry> ListEntries(engine::COzuCtrl& control) {
+    store::RecordIndex& index = control.box().index();
+    std::vector<store::RecordingEntry> entries;
+    for (store::IndexRecord* r = engine::PlayerLoadIndex(&control); r != nullptr; r = entries.back().next) {
+        entries.push_back(store::BuildRecordingEntry(index, r, 0, 0,
+                                                     static_cast<std::int32_t>(entries.size() + 1)));
+    }
+    return entries;
+}
+
 int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     OpenedSource source;
     if (!source.open(options.source, err)) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/source_type.h"
+#include "store/recording_entry.h"
 
 namespace tavero::engine {
 class COzuCtrl;
@@ -47,6 +48,9 @@ struct PlayOptions {
 // Opens the source in a player control and loads its index; prints the one-line failure.
 [[nodiscard]] bool OpenForCommand(const std::string& text, engine::COzuCtrl& control,
                                   std::FILE* err, std::string& name);
+
+// The recordings of the opened source as `list` numbers them (from 1).
+[[nodiscard]] std::vector<store::RecordingEntry> ListEntries(engine::COzuCtrl& control);
 
 int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunList(const CommandOptions& options, std::FILE* out, std::FILE* err);

@@ -165,12 +165,7 @@ int RunPlay(const PlayOptions& options, std::FILE* out, std::FILE* err) {
     if (!OpenForCommand(options.source, *control, err, sourceName)) {
         return 1;
     }
-    store::RecordIndex& index = control->box().index();
-    std::vector<store::RecordingEntry> entries;
-    for (IndexRecord* r = engine::PlayerLoadIndex(control.get()); r != nullptr; r = entries.back().next) {
-        entries.push_back(store::BuildRecordingEntry(index, r, 0, 0,
-                                                     static_cast<std::int32_t>(entries.size() + 1)));
-    }
+    const std::vector<store::RecordingEntry> entries = ListEntries(*control);
     if (entries.empty()) {
         return fail(sourceName, "holds no recordings");
     }
