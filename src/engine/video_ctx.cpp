@@ -90,7 +90,7 @@ bool CVideoCtx::Start() {
 }
 
 void CVideoCtx::Stop(int timeoutMs) {
-    CMyThread::Stop(timeoutMs >= 0 ? 0 : timeoutMs); // clear the running flag first
+    CMyThread::Stop(0); // clears the running flag without waiting
     if (m_slot != nullptr) {
         m_slot->pacer.Wake(); // a pacing wait ends at once
     }
