@@ -16,25 +16,16 @@
 #include <vector>
 
 #include "card_fixture.h"
+#include "median_time.h"
 #include "platform/drive_table.h"
 #include "store/record_index.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using tavero::testing::AddSeconds;
 using tavero::testing::Packed;
 
-double MedianMs(int runs, const std::function<void()>& body) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        body();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using tavero::bench::MedianMs;
 
 tavero::testing::TestRecord Record(std::uint32_t n) {
     tavero::testing::TestRecord r;

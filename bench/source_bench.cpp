@@ -18,25 +18,16 @@
 #include <vector>
 
 #include "card_fixture.h"
+#include "median_time.h"
 #include "engine/player.h"
 #include "mkcard/card_writer.h"
 #include "platform/drive_table.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace tavero;
 
-double MedianMs(int runs, const std::function<void()>& body) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        body();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using tavero::bench::MedianMs;
 
 // Pops one queue until an end marker arrives.
 void Drain(engine::CBuffer& queue, bool untilEnd, const std::atomic<bool>& stop) {
