@@ -1,4 +1,5 @@
 #include "cli_commands.h"
+#include "cli_common.h"
 
 #include <array>
 #include <cstdint>
@@ -88,7 +89,7 @@ bool CheckSource(const std::string& text, std::FILE* err, engine::DetectedSource
         if (const auto path = platform::ResolveDrivePath(engine::CardDriveNumber(detected))) {
             name += " (" + *path + ")";
         }
-        return true;
+        return CheckCardUsersForCommand(engine::CardDriveNumber(detected), name, err);
     case engine::kSourceBackupFile:
         return true;
     case engine::kSourceOtherFile:

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "cli_commands.h"
-#include "platform/drive_table.h"
+#include "cli_common.h"
 
 namespace {
 
@@ -33,10 +33,26 @@ constexpr const char* kUsage =
     "                 channel, --snapshot-dir saves every picture shown as chN_K.png (N\n"
     "                 from 0); LIST is channel numbers 1 to 8, SEC seconds of pictures\n"
     "  rmc            decodes NMEA RMC sentences read from standard input, one a line\n"
+    "  export SOURCE -o PATH.avi (--entry N | --from T1 --to T2) [--channels LIST]\n"
+    "                 copies each chosen channel's pictures and sound into AVI files\n"
+    "  snapshot SOURCE --seek T --prefix PREFIX [--stamp]\n"
+    "                 saves the pictures shown at time T as BMP files\n"
+    "  gps SOURCE [--entry N] (--gpx | --csv) [-o FILE]\n"
+    "                 the GPS track of a recording\n"
+    "  config show|save|factory --drive N=PATH [--root DIR] [--json] [KEY=VALUE...]\n"
+    "                 the recorder's configuration on a card\n"
+    "  wifi show|save --root DIR [options]\n"
+    "                 the recorder's Wi-Fi settings file\n"
+    "  format|restore (--drive N=PATH | DEVICE) [options]\n"
+    "                 prepares a card for the recorder, or gives it back to ordinary use\n"
+    "  scan           lists the drives that hold recorder cards\n"
+    "Each of these takes --help for its options.\n"
     "\n"
     "SOURCE is a raw backup file ending in .sd, or car2://N for the card in drive N (0 to 9).\n"
     "--drive N=PATH   drive N is the block device or whole-card image PATH\n"
     "--json           machine-readable output\n"
+    "--user NAME --password PASSWORD\n"
+    "                 the card user to open a card with users as (asked on a terminal)\n"
     "Times are seconds since 1970 of the recorder's clock read as local time (see TZ).\n";
 
 bool ParseSeconds(const std::string& text, std::int64_t& out) {
@@ -67,14 +83,43 @@ bool ParseNumberList(const std::string& text, std::vector<int>& out) {
     return false;
 }
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "tavero-cli: %s\n%s", message.c_str(), kUsage);
-    return 2;
+int UsageError(const std::string& message) { return tavero::cli::UsageError(message, stderr); }
+
+using CommandRunner = int (*)(const tavero::cli::Args&, std::FILE*, std::FILE*);
+
+// The commands that parse their own options.
+CommandRunner OwnParserCommand(std::string_view name) {
+    using namespace tavero::cli;
+    struct Entry {
+        std::string_view name;
+        CommandRunner run;
+    };
+    static constexpr Entry kCommands[] = {
+        {"export", RunExportCommand}, {"snapshot", RunSnapshotCommand}, {"gps", RunGpsCommand},
+        {"config", RunConfigCommand}, {"wifi", RunWifiCommand},         {"format", RunFormatCommand},
+        {"restore", RunRestoreCommand}, {"scan", RunScanCommand},
+    };
+    for (const Entry& entry : kCommands) {
+        if (entry.name == name) {
+            return entry.run;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
 
+int tavero::cli::UsageError(const std::string& message, std::FILE* err) {
+    std::fprintf(err, "tavero-cli: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 2) {
+        if (const CommandRunner run = OwnParserCommand(argv[1])) {
+            return run(tavero::cli::Args(argv + 2, argv + argc), stdout, stderr);
+        }
+    }
     std::string command;
     tavero::cli::CommandOptions options;
     tavero::cli::BackupOptions backup;
@@ -160,21 +205,15 @@ int main(int argc, char** argv) {
             play.framemd5 = true;
         } else if (arg == "--json") {
             options.json = true;
-        } else if (arg == "--drive" || arg.substr(0, 8) == "--drive=") {
-            std::string value;
-            if (arg == "--drive") {
-                if (i + 1 >= argc) {
-                    return UsageError("--drive needs N=PATH");
-                }
-                value = argv[++i];
-            } else {
-                value = std::string(arg.substr(8));
+        } else if (arg == "--drive" || arg == "--user" || arg == "--password" ||
+                   arg.substr(0, 8) == "--drive=") {
+            const tavero::cli::Args rest(argv + i, argv + argc);
+            std::size_t at = 0;
+            std::string error;
+            if (tavero::cli::TakeCommonOption(rest, at, error) != tavero::cli::CommonOption::Taken) {
+                return UsageError(error);
             }
-            const std::size_t eq = value.find('=');
-            if (eq != 1 || value[0] < '0' || value[0] > '9' || value.size() < 3) {
-                return UsageError("--drive needs N=PATH with N from 0 to 9, got '" + value + "'");
-            }
-            tavero::platform::SetDrivePath(value[0] - '0', value.substr(2));
+            i += static_cast<int>(at);
         } else if (arg.size() > 1 && arg[0] == '-' && arg.substr(0, 7) != "car2://") {
             return UsageError("unknown option '" + std::string(arg) + "'");
         } else if (command.empty()) {

@@ -1,0 +1,54 @@
+#include "cli_common.h"
+
+#include "platform/drive_table.h"
+
+namespace tavero::cli {
+namespace {
+
+CardCredentials& Credentials() {
+    static CardCredentials credentials;
+    return credentials;
+}
+
+bool TakeDrive(const std::string& value, std::string& error) {
+    const std::size_t eq = value.find('=');
+    if (eq != 1 || value[0] < '0' || value[0] > '9' || value.size() < 3) {
+        error = "--drive needs N=PATH with N from 0 to 9, got '" + value + "'";
+        return false;
+    }
+    platform::SetDrivePath(value[0] - '0', value.substr(2));
+    return true;
+}
+
+} // namespace
+
+CommonOption TakeCommonOption(const Args& args, std::size_t& i, std::string& error) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--drive=", 0) == 0) {
+        return TakeDrive(arg.substr(8), error) ? CommonOption::Taken : CommonOption::Error;
+    }
+    if (arg != "--drive" && arg != "--user" && arg != "--password") {
+        return CommonOption::NotCommon;
+    }
+    if (i + 1 >= args.size()) {
+        error = arg == "--drive" ? "--drive needs N=PATH" : arg + " needs a value";
+        return CommonOption::Error;
+    }
+    const std::string& value = args[++i];
+    if (arg == "--drive") {
+        return TakeDrive(value, error) ? CommonOption::Taken : CommonOption::Error;
+    }
+    CardCredentials& credentials = Credentials();
+    if (arg == "--user") {
+        credentials.user = value;
+        credentials.haveUser = true;
+    } else {
+        credentials.password = value;
+        credentials.havePassword = true;
+    }
+    return CommonOption::Taken;
+}
+
+const CardCredentials& GivenCredentials() { return Credentials(); }
+
+} // namespace tavero::cli
