@@ -1,5 +1,7 @@
 #include "engine/audio_ctx.h"
 
+#include <cstdlib>
+
 #include "engine/audio_queue.h"
 #include "engine/ozu_ctrl.h"
 
@@ -361,6 +363,7 @@ void CAudioCtx::applyRebase() {
 }
 
 int CAudioCtx::runUnpaced() {
+    m_unpacedFirstPtsUs = -1;
     std::size_t drainLeft = 0;
     bool stopping = false;
     while (true) {
@@ -398,6 +401,13 @@ int CAudioCtx::runUnpaced() {
 
 void CAudioCtx::writeUnpaced(const FrameRecord& record) {
     if (record.kind != kKindAudio || record.payload == nullptr) {
+        return;
+    }
+    if (m_unpacedFirstPtsUs < 0) {
+        m_unpacedFirstPtsUs = record.ptsUs;
+    }
+    if (m_unpacedDurationUs > 0 &&
+        std::llabs(record.ptsUs - m_unpacedFirstPtsUs) >= m_unpacedDurationUs) {
         return;
     }
     m_bytes.fetch_add(record.size);

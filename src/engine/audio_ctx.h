@@ -78,6 +78,9 @@ public:
     void SetOutputFactory(SoundOutputFactory factory) { m_factory = std::move(factory); }
     // Non-empty: the next StartWith runs unpaced into folder/chN.wav; empty: back to the output.
     void SetUnpacedWavFolder(std::string folder) { m_wavFolder = std::move(folder); }
+    // Unpaced mode writes only the sound of the first durationUs microseconds of the channel's
+    // records (by their time stamps); 0 writes everything.
+    void SetUnpacedDurationUs(std::int64_t durationUs) { m_unpacedDurationUs = durationUs; }
 
     // Starts streaming the channel's queue. True without a thread when the channel's sound is
     // off, or when there is no sound device (the queue then drops its audio). False when the
@@ -144,6 +147,8 @@ private:
     std::atomic<bool> m_hasBuffer{false}; // read by Stop after a timed-out wait
     bool m_unpaced = false;
     WavWriter m_wav; // unpaced mode
+    std::int64_t m_unpacedDurationUs = 0;
+    std::int64_t m_unpacedFirstPtsUs = -1; // time stamp of the first record written
 
     std::atomic<int> m_volume{0};
     std::atomic<bool> m_paused{false};

@@ -179,6 +179,7 @@ bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
             return false;
         }
         slot.audioWorker->SetUnpacedWavFolder(unpaced.load() ? soundFolder : std::string());
+        slot.audioWorker->SetUnpacedDurationUs(unpacedSoundDurationUs);
         if (!slot.audioWorker->StartWith(c, &slot.audio)) {
             m_lastError = slot.audioWorker->lastError().empty()
                               ? "cannot start the sound of channel " + std::to_string(c + 1)

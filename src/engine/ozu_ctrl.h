@@ -132,6 +132,9 @@ public:
     // Set before the first play: paced, the sound also goes to the device; unpaced, only
     // into the files.
     std::string soundFolder;
+    // Unpaced: the WAV files hold only the first this many microseconds of each channel's sound
+    // (0: all of it). Set before a play.
+    std::int64_t unpacedSoundDurationUs = 0;
     // Makes a channel's sound output (empty: the sound device, plus the WAV file when
     // soundFolder is set). Set before the first play.
     SoundOutputFactory soundOutputFactory;

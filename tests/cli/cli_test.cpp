@@ -265,6 +265,8 @@ TEST_F(CliPlay, FrameMd5LinesAndWavFiles) {
     EXPECT_EQ(header.substr(8, 8), "WAVEfmt ");
     EXPECT_EQ(static_cast<unsigned char>(header[24]) | static_cast<unsigned char>(header[25]) << 8, 8000);
     EXPECT_GT(std::filesystem::file_size(wav / "ch0.wav"), 44u + 2 * 8000);
+    // --duration cuts the sound too: two seconds and at most one more audio frame.
+    EXPECT_LE(std::filesystem::file_size(wav / "ch0.wav"), 44u + 2 * 2 * 8000 + 4096);
     EXPECT_FALSE(std::filesystem::exists(wav / "ch1.wav")) << "channel 1 has no sound turned on";
 }
 

@@ -196,6 +196,7 @@ int RunPlay(const PlayOptions& options, std::FILE* out, std::FILE* err) {
     }
     control->unpaced = options.unpaced;
     control->soundFolder = options.wavOut;
+    control->unpacedSoundDurationUs = options.duration * 1'000'000LL;
     engine::PlayerSetSpeed(control.get(), options.speed);
     if (options.seek != 0) {
         engine::PlayerSeek(control.get(), static_cast<std::int32_t>(options.seek));
