@@ -303,7 +303,7 @@ bool CVideoCtx::present(const AVFrame& frame, const PictureMeta& meta) {
         }
     }
     YuvPicture yuv;
-    const bool isYuv = VideoDecoder::AsYuv(frame, yuv);
+    const bool isYuv = VideoDecoder::AsYuv(frame, yuv, m_chroma);
     if (isYuv) {
         yuv.ptsUs = meta.ptsUs;
         yuv.timeSeconds = meta.timeSeconds;

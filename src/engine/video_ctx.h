@@ -94,6 +94,7 @@ private:
     static constexpr std::size_t kMetaRing = 64; // more than any decoder's picture delay
     std::array<PictureMeta, kMetaRing> m_meta{};
     std::vector<StoredPicture> m_pool;      // free picture buffers
+    std::vector<std::uint8_t> m_chroma;     // chroma planes split out of an NV12 picture
     std::vector<StoredPicture> m_collected; // the group being decoded
     std::vector<StoredPicture> m_display;   // the group being shown, newest last
 };

@@ -228,16 +228,36 @@ bool VideoDecoder::convert(const std::uint8_t* const planes[], const int strides
     return true;
 }
 
-bool VideoDecoder::AsYuv(const AVFrame& frame, YuvPicture& out) {
-    if (!IsYuv420(frame.format)) {
-        return false;
-    }
+bool VideoDecoder::AsYuv(const AVFrame& frame, YuvPicture& out, std::vector<std::uint8_t>& planes) {
     out.width = frame.width;
     out.height = frame.height;
-    for (int i = 0; i < 3; ++i) {
-        out.planes[i] = frame.data[i];
-        out.strides[i] = frame.linesize[i];
+    if (IsYuv420(frame.format)) {
+        for (int i = 0; i < 3; ++i) {
+            out.planes[i] = frame.data[i];
+            out.strides[i] = frame.linesize[i];
+        }
+        return true;
     }
+    if (frame.format != AV_PIX_FMT_NV12 || frame.width <= 0 || frame.height <= 0) {
+        return false;
+    }
+    const int cw = (frame.width + 1) / 2;
+    const int ch = (frame.height + 1) / 2;
+    planes.resize(static_cast<std::size_t>(cw) * ch * 2);
+    std::uint8_t* u = planes.data();
+    std::uint8_t* v = u + static_cast<std::size_t>(cw) * ch;
+    for (int y = 0; y < ch; ++y) {
+        const std::uint8_t* row = frame.data[1] + static_cast<std::ptrdiff_t>(y) * frame.linesize[1];
+        for (int x = 0; x < cw; ++x) {
+            u[static_cast<std::size_t>(y) * cw + x] = row[2 * x];
+            v[static_cast<std::size_t>(y) * cw + x] = row[2 * x + 1];
+        }
+    }
+    out.planes[0] = frame.data[0];
+    out.strides[0] = frame.linesize[0];
+    out.planes[1] = u;
+    out.planes[2] = v;
+    out.strides[1] = out.strides[2] = cw;
     return true;
 }
 

@@ -5,6 +5,7 @@
 // and fetched back, and any failure falls back to software for the rest of the play.
 
 #include <cstdint>
+#include <vector>
 #include <functional>
 #include <memory>
 
@@ -54,8 +55,10 @@ public:
     // The same for a stored planar YUV 4:2:0 picture.
     bool ConvertYuv(const YuvPicture& picture, std::uint8_t* surface, int pitch);
 
-    // The picture as planar YUV 4:2:0 planes (no copy); false for other pixel formats.
-    static bool AsYuv(const AVFrame& frame, YuvPicture& out);
+    // The picture as planar YUV 4:2:0 planes: planar pictures without a copy; NV12 (what
+    // hardware decoders hand back) with its interleaved chroma split into the planes buffer,
+    // which must stay untouched while out is used. False for other pixel formats.
+    static bool AsYuv(const AVFrame& frame, YuvPicture& out, std::vector<std::uint8_t>& planes);
 
     [[nodiscard]] int width() const { return m_width; }
     [[nodiscard]] int height() const { return m_height; }

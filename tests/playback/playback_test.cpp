@@ -6,8 +6,15 @@
 #include <chrono>
 #include <thread>
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
 #include "card_fixture.h"
+#include "engine/picture_hash.h"
 #include "engine/video_ctx.h"
+#include "engine/video_decoder.h"
 #include "mkcard/card_writer.h"
 #include "picture_window.h"
 #include "platform/drive_table.h"
@@ -289,3 +296,48 @@ TEST_F(Playback, CloseEndsQuicklyWhileEveryChannelPlaysPaced) {
 
 } // namespace
 } // namespace tavero
+
+// Hardware decoders hand back NV12; its hash and stored copies must be those of the same picture
+// decoded in software (planar 4:2:0), so swscale makes the NV12 form here.
+TEST(PictureHash, Nv12PictureHashesLikeItsPlanarForm) {
+    constexpr int kWidth = 34; // odd chroma width: 17
+    constexpr int kHeight = 18;
+    AVFrame* planar = av_frame_alloc();
+    AVFrame* nv12 = av_frame_alloc();
+    ASSERT_NE(planar, nullptr);
+    ASSERT_NE(nv12, nullptr);
+    planar->format = AV_PIX_FMT_YUV420P;
+    nv12->format = AV_PIX_FMT_NV12;
+    for (AVFrame* f : {planar, nv12}) {
+        f->width = kWidth;
+        f->height = kHeight;
+        ASSERT_EQ(av_frame_get_buffer(f, 0), 0);
+    }
+    for (int p = 0; p < 3; ++p) {
+        const int h = p == 0 ? kHeight : kHeight / 2;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < planar->linesize[p]; ++x) {
+                planar->data[p][y * planar->linesize[p] + x] = static_cast<std::uint8_t>(x * 7 + y * 13 + p * 50);
+            }
+        }
+    }
+    SwsContext* sws = sws_getContext(kWidth, kHeight, AV_PIX_FMT_YUV420P, kWidth, kHeight,
+                                     AV_PIX_FMT_NV12, SWS_POINT, nullptr, nullptr, nullptr);
+    ASSERT_NE(sws, nullptr);
+    sws_scale(sws, planar->data, planar->linesize, 0, kHeight, nv12->data, nv12->linesize);
+    sws_freeContext(sws);
+
+    std::vector<std::uint8_t> chromaA;
+    std::vector<std::uint8_t> chromaB;
+    tavero::engine::YuvPicture a;
+    tavero::engine::YuvPicture b;
+    ASSERT_TRUE(tavero::engine::VideoDecoder::AsYuv(*planar, a, chromaA));
+    ASSERT_TRUE(tavero::engine::VideoDecoder::AsYuv(*nv12, b, chromaB));
+    EXPECT_TRUE(chromaA.empty()) << "planar pictures are not copied";
+    EXPECT_EQ(tavero::engine::YuvPictureMd5(a), tavero::engine::YuvPictureMd5(b));
+
+    nv12->format = AV_PIX_FMT_RGB24; // anything else is refused
+    EXPECT_FALSE(tavero::engine::VideoDecoder::AsYuv(*nv12, b, chromaB));
+    av_frame_free(&planar);
+    av_frame_free(&nv12);
+}
