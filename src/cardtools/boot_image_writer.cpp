@@ -1,0 +1,124 @@
+#include "cardtools/boot_image_writer.h"
+
+#include <array>
+#include <vector>
+
+#include "cardtools/disk_layout.h"
+#include "platform/block_devices.h"
+#include "platform/program_paths.h"
+#include "store/boot_image.h"
+#include "store/card_layout.h"
+#include "store/sto_reader.h"
+
+namespace tavero::cardtools {
+namespace {
+
+constexpr int kBootImageAttempts = 3;
+constexpr std::uint32_t kZeroSectorsBeforeRetry = 64;
+constexpr std::int64_t kOlderCardMarkerOffset = 0x7D82001;
+constexpr std::array<std::uint8_t, 4> kOlderCardMarker = {0x00, 0x41, 0x46, 0x53};
+
+void SetError(std::string* error, std::string text) {
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+}
+
+} // namespace
+
+bool DeviceHoldsProgram(const std::string& deviceText, int drive, CardDriveScanner& scanner) {
+    const std::string programDisk = scanner.DiskOfPath(platform::executablePath());
+    if (programDisk.empty()) {
+        return false;
+    }
+    std::string disk = scanner.DiskNameOfDrive(drive);
+    if (disk.empty() && !IsDevicePathText(deviceText)) {
+        platform::MountEntry mount;
+        platform::BlockNode node;
+        if (scanner.FindMount(deviceText, mount) &&
+            platform::FindBlockNodeByDevNumber(scanner.roots(), mount.devNumber, node)) {
+            disk = node.diskName;
+        }
+    }
+    return !disk.empty() && disk == programDisk;
+}
+
+bool WriteBootImage(const std::string& deviceText, int drive, bool check,
+                    CardDriveScanner& scanner, CardToolPrompts& prompts, std::string* error) {
+    const std::span<const std::uint8_t> image = store::BootImage();
+    if (image.size() != store::kBootImageSize) {
+        SetError(error, "the boot image is missing");
+        return false;
+    }
+    for (int attempt = 0; attempt < kBootImageAttempts; ++attempt) {
+        store::CStoReader card;
+        if (!card.OpenPhysicalDrive(drive, store::StoAccess::ReadWrite)) {
+            SetError(error, card.LastError());
+            return false;
+        }
+        if (attempt == 0 && check) {
+            std::array<std::uint8_t, store::kSectorSize> sector0{};
+            if (!card.Read(sector0.data(), store::kSectorSize)) {
+                SetError(error, "cannot read the partition table");
+                return false;
+            }
+            if (store::PartitionTableMatchesBootImage(sector0)) {
+                return true;
+            }
+            if (DeviceHoldsProgram(deviceText, drive, scanner)) {
+                prompts.ShowMessage(kMsgCopyPlayerToLocal);
+                SetError(error, "the program runs from this disk");
+                return false;
+            }
+            if (!prompts.AskYesNo(kQuestionForceFormat, "")) {
+                SetError(error, "not confirmed");
+                return false;
+            }
+        }
+        std::string reread;
+        if (attempt == 0) {
+            // Deleting the layout: the kernel forgets the old partitions before the new table.
+            const std::array<std::uint8_t, store::kSectorSize> zero{};
+            if (!card.Seek(0, store::SeekOrigin::Begin) ||
+                !card.Write(zero.data(), store::kSectorSize)) {
+                SetError(error, "cannot delete the partition table: " + card.LastError());
+                return false;
+            }
+            (void)RereadPartitionTableOfDrive(drive, reread);
+        } else {
+            const std::vector<std::uint8_t> zeros(kZeroSectorsBeforeRetry * store::kSectorSize, 0);
+            (void)card.Seek(0, store::SeekOrigin::Begin);
+            (void)card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size()));
+        }
+        if (card.Seek(0, store::SeekOrigin::Begin) &&
+            card.Write(image.data(), static_cast<std::uint32_t>(image.size())) && card.Sync()) {
+            // The kernel learns the new partition; a refusal (a partition still mounted) only
+            // delays that until the card is inserted again.
+            card.Close();
+            (void)RereadPartitionTableOfDrive(drive, reread);
+            return true;
+        }
+        SetError(error, "cannot write the boot image: " + card.LastError());
+    }
+    prompts.ShowMessage(kMsgReinsert);
+    return false;
+}
+
+bool ProbeOlderCard(int drive) {
+    store::CStoReader reader;
+    if (!reader.OpenPhysicalDrive(drive, store::StoAccess::Read)) {
+        return false;
+    }
+    // The marker lies one byte into a sector; whole sectors are read around it.
+    const std::int64_t sectorStart =
+        kOlderCardMarkerOffset / store::kSectorSize * store::kSectorSize;
+    std::array<std::uint8_t, 2 * store::kSectorSize> sectors{};
+    if (!reader.Seek(sectorStart, store::SeekOrigin::Begin) ||
+        !reader.Read(sectors.data(), static_cast<std::uint32_t>(sectors.size()))) {
+        return false;
+    }
+    const auto at = static_cast<std::size_t>(kOlderCardMarkerOffset - sectorStart);
+    return std::equal(kOlderCardMarker.begin(), kOlderCardMarker.end(), sectors.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+} // namespace tavero::cardtools

@@ -1,0 +1,256 @@
+#include "cardtools/drive_scan.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <string_view>
+#include <sys/stat.h>
+
+#include "platform/drive_table.h"
+#include "platform/program_paths.h"
+#include "platform/raw_file.h"
+
+namespace tavero::cardtools {
+namespace {
+
+// Devices that are never a card or a drive the user plugs in.
+bool IsVirtualDisk(std::string_view name) {
+    static constexpr std::array<std::string_view, 7> kPrefixes = {"loop", "ram", "zram", "dm-",
+                                                                  "md",   "fd",  "nbd"};
+    return std::any_of(kPrefixes.begin(), kPrefixes.end(),
+                       [&](std::string_view p) { return name.substr(0, p.size()) == p; });
+}
+
+std::string WithSlash(std::string path) {
+    if (path.empty() || path.back() != '/') {
+        path.push_back('/');
+    }
+    return path;
+}
+
+// A drive whose sector 0 has no boot signature has no partition table at all; the recorder's
+// own cards always carry one, so a card listed this way lost it.
+bool HasNoPartitionTable(const std::string& path) {
+    platform::RawFile file;
+    std::array<std::uint8_t, 512> sector0{};
+    if (!file.open(path, platform::OpenMode::ReadOnly) ||
+        !file.readAt(0, sector0.data(), sector0.size())) {
+        return false;
+    }
+    return !(sector0[510] == 0x55 && sector0[511] == 0xAA);
+}
+
+} // namespace
+
+bool IsDevicePathText(const std::string& text) {
+    if (text.empty() || text.back() == '/') {
+        return false;
+    }
+    struct stat st {};
+    return !(::stat(text.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
+CardDriveScanner::CardDriveScanner(platform::SystemRoots roots) : m_roots(std::move(roots)) {}
+
+bool CardDriveScanner::mountedDisks(std::vector<MountedDisk>& out) {
+    out.clear();
+    std::vector<platform::MountEntry> table;
+    if (!platform::ReadMountTable(m_roots.mountInfo, table)) {
+        return false;
+    }
+    std::set<std::string> seen;
+    for (const platform::MountEntry& entry : table) {
+        platform::BlockNode node;
+        // A device mounted at several places (bind mounts) is one logical drive: its first
+        // mount point in the table stands for it.
+        if (!seen.insert(entry.devNumber).second ||
+            !platform::FindBlockNodeByDevNumber(m_roots, entry.devNumber, node) ||
+            IsVirtualDisk(node.diskName)) {
+            continue;
+        }
+        out.push_back({WithSlash(entry.mountPoint), node});
+    }
+    return true;
+}
+
+const std::string& CardDriveScanner::SystemDisk() {
+    if (!m_systemDiskKnown) {
+        m_systemDiskKnown = true;
+        std::vector<platform::MountEntry> table;
+        if (platform::ReadMountTable(m_roots.mountInfo, table)) {
+            if (const platform::MountEntry* root = platform::FindMountPoint(table, "/")) {
+                platform::BlockNode node;
+                if (platform::FindBlockNodeByDevNumber(m_roots, root->devNumber, node)) {
+                    m_systemDisk = platform::UnderlyingDisk(m_roots, node.diskName);
+                }
+            }
+        }
+    }
+    return m_systemDisk;
+}
+
+int CardDriveScanner::SystemDiskNumber() {
+    const std::string& disk = SystemDisk();
+    return disk.empty() ? -1 : DriveNumberOfDisk(disk);
+}
+
+std::string CardDriveScanner::DiskOfPath(const std::string& path) {
+    platform::BlockNode node;
+    const std::string dev = platform::DevNumberOfFileSystem(path);
+    if (dev.empty() || !platform::FindBlockNodeByDevNumber(m_roots, dev, node)) {
+        return {};
+    }
+    return platform::UnderlyingDisk(m_roots, node.diskName);
+}
+
+int CardDriveScanner::DriveNumberOfDisk(const std::string& diskName) {
+    if (diskName.empty()) {
+        return -1;
+    }
+    for (int n = 0; n <= platform::kMaxDriveNumber; ++n) {
+        const auto path = platform::ResolveDrivePath(n);
+        if (path && platform::KernelNameForPath(m_roots, *path) == diskName) {
+            return n;
+        }
+    }
+    return -1;
+}
+
+std::string CardDriveScanner::DiskNameOfDrive(int drive) {
+    const auto path = platform::ResolveDrivePath(drive);
+    if (!path) {
+        return {};
+    }
+    const std::string name = platform::KernelNameForPath(m_roots, *path);
+    platform::BlockNode node;
+    if (name.empty() || !platform::FindBlockNodeByName(m_roots, name, node)) {
+        return {};
+    }
+    return node.diskName;
+}
+
+bool CardDriveScanner::FindMount(const std::string& text, platform::MountEntry& out) {
+    std::vector<platform::MountEntry> table;
+    if (!platform::ReadMountTable(m_roots.mountInfo, table)) {
+        return false;
+    }
+    const platform::MountEntry* entry = platform::FindMountPoint(table, text);
+    if (entry == nullptr) {
+        return false;
+    }
+    out = *entry;
+    return true;
+}
+
+bool CardDriveScanner::GetDeviceNumber(const std::string& mountPoint, int& device,
+                                       int& partition) {
+    platform::MountEntry entry;
+    platform::BlockNode node;
+    if (!FindMount(mountPoint, entry) ||
+        !platform::FindBlockNodeByDevNumber(m_roots, entry.devNumber, node)) {
+        return false;
+    }
+    device = DriveNumberOfDisk(node.diskName);
+    partition = node.partition;
+    return true;
+}
+
+bool CardDriveScanner::IsUsbDrive(int drive) {
+    const std::string disk = DiskNameOfDrive(drive);
+    return !disk.empty() && platform::IsUsbAttached(m_roots, disk);
+}
+
+int CardDriveScanner::DriveNumberOfDeviceText(const std::string& text) {
+    if (text.empty()) {
+        return -1;
+    }
+    if (!IsDevicePathText(text)) {
+        int device = -1;
+        int partition = 0;
+        return GetDeviceNumber(text, device, partition) ? device : -1;
+    }
+    // A device path: the drive-table entry naming the same file or device node.
+    std::error_code ec;
+    const std::filesystem::path wanted = std::filesystem::weakly_canonical(text, ec);
+    for (int n = 0; n <= platform::kMaxDriveNumber; ++n) {
+        const auto path = platform::ResolveDrivePath(n);
+        if (!path) {
+            continue;
+        }
+        std::error_code ec2;
+        if (*path == text || (!ec && std::filesystem::weakly_canonical(*path, ec2) == wanted)) {
+            return n;
+        }
+    }
+    return -1;
+}
+
+std::set<std::string> CardDriveScanner::LogicalDrives() {
+    std::set<std::string> drives;
+    std::vector<MountedDisk> disks;
+    if (mountedDisks(disks)) {
+        for (const MountedDisk& d : disks) {
+            drives.insert(d.mountPoint);
+        }
+    }
+    return drives;
+}
+
+bool CardDriveScanner::ScanDrives(std::vector<DeviceEntry>& removable,
+                                  std::vector<DeviceEntry>& other) {
+    removable.clear();
+    other.clear();
+    const std::string systemDisk = SystemDisk();
+    std::vector<MountedDisk> disks;
+    if (!mountedDisks(disks)) {
+        return false;
+    }
+    for (const MountedDisk& d : disks) {
+        switch (platform::DiskKind(m_roots, d.node.diskName)) {
+        case platform::DriveKind::Removable:
+            removable.push_back({d.mountPoint, 0});
+            break;
+        case platform::DriveKind::Fixed:
+            if (d.node.diskName != systemDisk && platform::IsUsbAttached(m_roots, d.node.diskName) &&
+                DriveNumberOfDisk(d.node.diskName) >= 0) {
+                other.push_back({d.mountPoint, 0});
+            }
+            break;
+        case platform::DriveKind::CdRom:
+            other.push_back({d.mountPoint, kCdRomItemData});
+            break;
+        }
+    }
+    const int systemNumber = systemDisk.empty() ? -1 : DriveNumberOfDisk(systemDisk);
+    for (int n = 0; n <= platform::kMaxDriveNumber; ++n) {
+        if (n == systemNumber) {
+            continue;
+        }
+        const auto path = platform::ResolveDrivePath(n);
+        if (path && HasNoPartitionTable(*path)) {
+            other.push_back({*path, 0});
+        }
+    }
+    return true;
+}
+
+bool CardDriveScanner::ScanDrivesForSettings(std::vector<DeviceEntry>& list) {
+    list.clear();
+    const std::string systemDisk = SystemDisk();
+    std::vector<MountedDisk> disks;
+    if (!mountedDisks(disks)) {
+        return false;
+    }
+    for (const MountedDisk& d : disks) {
+        const platform::DriveKind kind = platform::DiskKind(m_roots, d.node.diskName);
+        if (kind == platform::DriveKind::Removable ||
+            (kind == platform::DriveKind::Fixed && d.node.diskName != systemDisk &&
+             platform::IsUsbAttached(m_roots, d.node.diskName) &&
+             DriveNumberOfDisk(d.node.diskName) >= 0)) {
+            list.push_back({d.mountPoint, 0});
+        }
+    }
+    return true;
+}
+
+} // namespace tavero::cardtools
