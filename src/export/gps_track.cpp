@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "export/gps_time.h"
+#include "store/byte_io.h"
 #include "store/card_layout.h"
 #include "store/metadata.h"
 #include "store/sto_reader.h"
@@ -171,7 +172,11 @@ void GpsTrackReader::readRecord(const store::IndexRecord& record, GpsTrackBuilde
             continue;
         }
         if (!store::ValidateTrailer(bytes, record.diskId)) {
-            builder.countSkipped();
+            // Never-written units (no magic, such as the rest of the block being filled) are not
+            // damage worth counting.
+            if (store::LoadLe32(bytes.data()) == store::kTrailerMagic) {
+                builder.countSkipped();
+            }
             continue;
         }
         const store::UnitTrailer trailer = store::TrailerToHost(bytes);
