@@ -54,6 +54,12 @@ bool CompleteFrame(ChannelParse& c, const std::uint8_t* end) {
     const auto size = static_cast<std::uint32_t>(end - c.frameStart);
     if (c.pendingAudio) {
         c.pendingAudio = false;
+        if (c.exportCopy) {
+            if (size > 0 && c.handOver != nullptr) {
+                c.handOver->ExportSound(c.channel, std::span(c.frameStart, size), c.stamp);
+            }
+            return true;
+        }
         if (size > 0 && c.handOver != nullptr &&
             !c.handOver->HandAudio(c.channel, std::span(c.frameStart, size), c.ptsUs)) {
             return false;
@@ -64,6 +70,12 @@ bool CompleteFrame(ChannelParse& c, const std::uint8_t* end) {
         // Pictures are parsed in place: only a picture of the unit's own channel lives in this
         // queue's data area, so a header naming another channel is not queued anywhere.
         if (c.headerChannel != c.channel || c.headerChannel > store::kMaxVideoChannel) {
+            return true;
+        }
+        if (c.exportCopy) {
+            if (c.handOver != nullptr) {
+                c.handOver->ExportPicture(c.channel, c.code, std::span(c.frameStart, size), c.stamp);
+            }
             return true;
         }
         if (!PushWaiting(c, *c.video, StampedRecord(c, c.frameStart, size, c.code))) {

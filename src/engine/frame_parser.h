@@ -17,6 +17,14 @@ namespace tavero::engine {
 class CVBuffer2;
 class CABuffer2;
 
+// What the unit being parsed stamps on every record it produces.
+struct UnitStamp {
+    std::int32_t fps = 0;
+    double speed = 1.0;
+    std::int64_t timeSeconds = 0;
+    std::uint32_t unitNo = 0;
+};
+
 // The hand-over of completed audio frames; implemented by the source reader, which keeps the
 // audio-ready and resynchronise marks across channels.
 class AudioHandOver {
@@ -29,14 +37,11 @@ public:
     virtual void PictureQueued(int channel) = 0;
     // A text frame's sentence was decoded (reverse play keeps the last one).
     virtual void TextDecoded(const std::string& text) = 0;
-};
-
-// What the unit being parsed stamps on every record it produces.
-struct UnitStamp {
-    std::int32_t fps = 0;
-    double speed = 1.0;
-    std::int64_t timeSeconds = 0;
-    std::uint32_t unitNo = 0;
+    // Stream-copy export: a completed picture (kind 17 or 18) or sound frame of a channel, in
+    // place of queueing it. The payload is only valid during the call.
+    virtual void ExportPicture(int channel, std::uint32_t kind, std::span<const std::uint8_t> payload,
+                               const UnitStamp& stamp) = 0;
+    virtual void ExportSound(int channel, std::span<const std::uint8_t> payload, const UnitStamp& stamp) = 0;
 };
 
 struct ChannelParse {
@@ -58,6 +63,7 @@ struct ChannelParse {
     int direction = 0; // sign of the speed the window was read at; 0 before the first unit
     double lastSpeed = 0; // speed of the last unit handled; 0 before the first
     bool hidden = false;  // hidden because the recorder had the channel switched off
+    bool exportCopy = false; // completed frames go to the hand-over's export, not the queues
     FrameRecord audioRecord; // payload = where the next audio frame goes in the audio queue
     UnitStamp stamp;
 

@@ -1,5 +1,9 @@
 #include "engine/ozu_ctrl.h"
 
+#include <vector>
+
+#include "platform/create_path.h"
+
 #include "engine/audio_ctx.h"
 #include "engine/video_ctx.h"
 #include "engine/wav_file.h"
@@ -100,6 +104,9 @@ void COzuCtrl::Close() {
     exportTargetSet = false;
     exportPath.clear();
     exportAvi = false;
+    if (m_exportOutput != nullptr) {
+        m_exportOutput->Reset();
+    }
     resetState();
 }
 
@@ -275,15 +282,9 @@ bool COzuCtrl::setExportTarget(const std::string& outputPath, std::int64_t durat
         m_lastError = "no output path given";
         return false;
     }
-    const std::filesystem::path target(outputPath);
-    std::error_code ec;
-    if (target.has_parent_path()) {
-        std::filesystem::create_directories(target.parent_path(), ec);
-        if (ec) {
-            m_lastError = "cannot create the folder " + target.parent_path().string() + ": " +
-                          ec.message();
-            return false;
-        }
+    if (!platform::CreatePath(outputPath)) {
+        m_lastError = "cannot create the folders of " + outputPath;
+        return false;
     }
     std::string path = outputPath;
     const bool avi = path.size() >= 4 && path.compare(path.size() - 4, 4, ".avi") == 0;
@@ -297,37 +298,33 @@ bool COzuCtrl::setExportTarget(const std::string& outputPath, std::int64_t durat
     return true;
 }
 
-bool COzuCtrl::ExportList(const std::string& outputPath, store::IndexRecord* const* records,
-                          int count) {
-    m_lastError.clear();
+bool COzuCtrl::prepareExport(const std::string& outputPath, std::int64_t duration) {
+    if (playing) {
+        Close(); // an export never runs beside playback
+    }
     if (!IsPlayable(m_source.type)) {
         m_lastError = "the source cannot be exported";
-        Close();
         return false;
     }
-    if (!setExportTarget(outputPath, 0) || !ensureSlots()) {
-        Close();
+    if (!setExportTarget(outputPath, duration) || !ensureSlots()) {
         return false;
     }
-    if (exportAvi) {
-        m_lastError = "AVI export of a record list is not available yet";
-        Close();
+    if (exportAvi && m_exportOutput == nullptr) {
+        m_lastError = "AVI export is not available here";
         return false;
     }
-    for (int c = 0; c < kChannelCount; ++c) {
-        ChannelSlot& slot = *m_slots[static_cast<std::size_t>(c)];
-        if (!slot.video.Init(kExportVideoArea, kExportVideoMargin, false) ||
-            !slot.audio.Init(kAudioArea, kAudioMargin, false)) {
+    // Nothing is queued for playback: the queues only hold the reader's windows.
+    for (auto& slot : m_slots) {
+        if (!slot->video.Init(kExportVideoArea, kExportVideoMargin, false) ||
+            !slot->audio.Init(kAudioArea, kAudioMargin, false)) {
             m_lastError = "cannot reserve memory for the export";
-            Close();
             return false;
         }
     }
-    if (!m_box.SetBackupList(records, count)) {
-        m_lastError = "no record to export";
-        Close();
-        return false;
-    }
+    return true;
+}
+
+bool COzuCtrl::startExport() {
     playing = true;
     if (!m_box.Start()) {
         m_lastError = m_box.backupOutcome().error.empty() ? "cannot start the export"
@@ -338,23 +335,57 @@ bool COzuCtrl::ExportList(const std::string& outputPath, store::IndexRecord* con
     return true;
 }
 
+bool COzuCtrl::ExportList(const std::string& outputPath, store::IndexRecord* const* records,
+                          int count) {
+    m_lastError.clear();
+    if (!prepareExport(outputPath, 0)) {
+        Close();
+        return false;
+    }
+    if (!m_box.SetBackupList(records, count)) {
+        m_lastError = "no record to export";
+        Close();
+        return false;
+    }
+    return startExport();
+}
+
 bool COzuCtrl::ExportRange(const std::string& outputPath, store::IndexRecord* entry, int parameter,
                            std::int64_t start, std::int64_t end) {
     m_lastError.clear();
-    if (!IsPlayable(m_source.type) || entry == nullptr || start > end) {
+    if (entry == nullptr || start > end) {
         m_lastError = "nothing to export";
         Close();
         return false;
     }
-    if (!setExportTarget(outputPath, end - start) || !ensureSlots()) {
+    if (!prepareExport(outputPath, end - start)) {
         Close();
         return false;
     }
-    // The stream-copy (AVI) export consumes this; until it exists a range export has no output.
-    m_lastError = "AVI export is not available yet";
-    (void)parameter;
-    Close();
-    return false;
+    if (!exportAvi) {
+        // A raw backup copies whole records: every record of the walk that overlaps the range.
+        std::vector<store::IndexRecord*> records;
+        for (store::IndexRecord* r = entry; r != nullptr; r = m_box.NextRecord(r)) {
+            if (r->startSeconds() > end) {
+                break;
+            }
+            if (r->endSeconds() >= start) {
+                records.push_back(r);
+            }
+        }
+        if (!m_box.SetBackupList(records.data(), static_cast<int>(records.size()))) {
+            m_lastError = "no record in the time range";
+            Close();
+            return false;
+        }
+        return startExport();
+    }
+    if (!m_box.SetExportRange(entry, parameter, start, end)) {
+        m_lastError = "cannot read the recording index";
+        Close();
+        return false;
+    }
+    return startExport();
 }
 
 } // namespace tavero::engine

@@ -16,6 +16,7 @@
 
 #include "engine/audio_queue.h"
 #include "engine/channel_clock.h"
+#include "engine/export_output.h"
 #include "engine/fps_ctrl.h"
 #include "engine/notifications.h"
 #include "engine/sound_output.h"
@@ -166,13 +167,20 @@ public:
     std::atomic<bool> exportAvi{false};
     std::atomic<bool> exportTargetSet{false};
     std::int64_t exportDuration = 0;
+    // The stream-copy export's workers, owned by the caller and kept while this control lives;
+    // without them an AVI export is refused. Controlling thread, while nothing runs.
+    void SetExportOutput(ExportOutput* output) { m_exportOutput = output; }
+    [[nodiscard]] ExportOutput* exportOutput() const { return m_exportOutput; }
 
 private:
     [[nodiscard]] bool ensureSlots();
+    [[nodiscard]] bool prepareExport(const std::string& outputPath, std::int64_t duration);
+    [[nodiscard]] bool startExport();
     [[nodiscard]] bool setExportTarget(const std::string& outputPath, std::int64_t duration);
     void resetState();
 
     std::atomic<NotificationSink*> m_sink;
+    ExportOutput* m_exportOutput = nullptr;
     DetectedSource m_source;
     std::array<std::unique_ptr<ChannelSlot>, kChannelCount> m_slots;
     CSourceBoxCtx m_box;

@@ -219,6 +219,7 @@ void CSourceBoxCtx::prepareChannels() {
         c.direction = 0;
         c.lastSpeed = 0;
         c.hidden = false;
+        c.exportCopy = IsExporting() && control->exportAvi.load();
         if (slot != nullptr) {
             slot->hidden = false;
         }
@@ -298,8 +299,10 @@ int CSourceBoxCtx::Run() {
 
 bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
     COzuCtrl* control = owner();
-    const bool rawBackup = !m_backupList.empty();
     const bool exporting = IsExporting();
+    // A list exported to AVI files walks its records like playback does; only a raw backup
+    // copies whole units.
+    const bool rawBackup = !m_backupList.empty() && !control->exportAvi.load();
     IndexRecord* record = m_current;
     std::size_t backupPosition =
         rawBackup ? static_cast<std::size_t>(std::find(list.begin(), list.end(), record) - list.begin())
@@ -572,6 +575,7 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
     }
     c.lastSpeed = speed;
     c.stamp = UnitStamp{trailer.fps, speed, m_currentTime, trailer.unitNo};
+    m_videoFormat = trailer.videoFormat;
     if (!exporting) {
         // The trailer goes ahead of the unit's frames, for the video worker's position and
         // G-sensor display; it is left out when the queue has no slot for it.
@@ -587,6 +591,40 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
     const auto area = std::span<const std::uint8_t>(m_unit).first(store::kFrameAreaSize);
     const bool ok = speed >= 0 ? ParseForward(c, area) : ParseBackward(c, area);
     return ok && control->playing.load();
+}
+
+void CSourceBoxCtx::ExportPicture(int channel, std::uint32_t kind,
+                                  std::span<const std::uint8_t> payload, const UnitStamp& stamp) {
+    COzuCtrl* control = owner();
+    ExportOutput* output = control->exportOutput();
+    if (output == nullptr || !control->exportTicked[static_cast<std::size_t>(channel)].load()) {
+        return;
+    }
+    if (!output->HasFileOpen(channel)) {
+        output->SetChannelHeader(channel, ExportHeader::Channel(output->ChannelHeader(channel),
+                                                                m_videoFormat, m_currentTime));
+    }
+    output->Write(channel,
+                  ExportHeader::Picture(static_cast<std::uint32_t>(payload.size()), stamp.fps,
+                                        kind == kKindKeyFrame, m_currentTime),
+                  payload);
+}
+
+void CSourceBoxCtx::ExportSound(int /*channel*/, std::span<const std::uint8_t> payload,
+                                const UnitStamp& /*stamp*/) {
+    COzuCtrl* control = owner();
+    ExportOutput* output = control->exportOutput();
+    if (output == nullptr) {
+        return;
+    }
+    // The recorder keeps one sound track; every exported channel's file carries it.
+    const ExportHeader header =
+        ExportHeader::Sound(static_cast<std::uint32_t>(payload.size()), m_currentTime);
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (control->exportTicked[static_cast<std::size_t>(c)].load()) {
+            output->WriteAudio(c, header, payload);
+        }
+    }
 }
 
 bool CSourceBoxCtx::HandAudio(int channel, std::span<const std::uint8_t> payload,
@@ -695,6 +733,10 @@ void CSourceBoxCtx::FinishBackup() {
         m_outcome.recordsWritten = written;
         m_outcome.recordsWanted = static_cast<std::uint32_t>(m_backupList.size());
         m_outcome.unitsWritten = m_writtenUnits;
+    }
+    // The export's files are complete when the owner hears of the end.
+    if (ExportOutput* output = owner()->exportOutput(); output != nullptr && owner()->exportAvi.load()) {
+        output->Reset();
     }
     m_current = nullptr;
     m_startEvent = 0;

@@ -86,6 +86,9 @@ private:
     bool HandAudio(int channel, std::span<const std::uint8_t> payload, std::int64_t ptsUs) override;
     void PictureQueued(int channel) override;
     void TextDecoded(const std::string& text) override;
+    void ExportPicture(int channel, std::uint32_t kind, std::span<const std::uint8_t> payload,
+                       const UnitStamp& stamp) override;
+    void ExportSound(int channel, std::span<const std::uint8_t> payload, const UnitStamp& stamp) override;
     void pushEndMarkers();
     void prepareChannels();
     [[nodiscard]] const std::vector<store::IndexRecord*>& walkList() const;
@@ -125,6 +128,7 @@ private:
     bool m_resync = true;
     std::int64_t m_lastAudioPts = 0;
     std::uint64_t m_audioBytes = 0;
+    int m_videoFormat = 0; // recorder video format code of the unit being parsed
 
     // What is being played, seconds since 1970 (source thread).
     std::int64_t m_currentTime = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli_commands.h"
+#include "cli_progress.h"
 #include "engine/player.h"
 #include "store/byte_io.h"
 #include "store/recording_entry.h"
@@ -38,16 +39,12 @@ private:
     std::atomic<bool> m_ended{false};
 };
 
-struct ControlDeleter {
-    void operator()(engine::COzuCtrl* c) const { engine::PlayerDestroy(c); }
-};
-
+// The fraction of the unit numbers covered, up to 90; the last 10 are the index.
 class Progress {
 public:
     Progress(std::FILE* err, std::uint32_t lowest, std::uint32_t highest)
-        : m_err(err), m_lowest(lowest), m_highest(highest), m_terminal(::isatty(fileno(err)) != 0) {}
+        : m_display(err), m_lowest(lowest), m_highest(highest) {}
 
-    // The fraction of the unit numbers covered, up to 90; the last 10 are the index.
     void unit(std::uint32_t unitNo) {
         if (m_highest == m_lowest) {
             return;
@@ -55,32 +52,12 @@ public:
         const std::uint32_t percent = (unitNo - m_lowest) * 90u / (m_highest - m_lowest);
         show(std::min<std::uint32_t>(percent, 90));
     }
-    void show(std::uint32_t percent) {
-        if (percent == m_shown) {
-            return;
-        }
-        m_shown = percent;
-        if (m_terminal) {
-            const int filled = static_cast<int>(percent) * 40 / 100;
-            std::fprintf(m_err, "\r[%.*s%*s] %3u%%", filled,
-                         "########################################", 40 - filled, "", percent);
-            if (percent >= 100) {
-                std::fputc('\n', m_err);
-            }
-        } else if (percent / 10 != m_lastTenth || percent == 100) {
-            m_lastTenth = percent / 10;
-            std::fprintf(m_err, "progress %u%%\n", percent);
-        }
-        std::fflush(m_err);
-    }
+    void show(std::uint32_t percent) { m_display.show(percent); }
 
 private:
-    std::FILE* m_err;
+    ProgressDisplay m_display;
     std::uint32_t m_lowest;
     std::uint32_t m_highest;
-    bool m_terminal;
-    std::uint32_t m_shown = 1000;
-    std::uint32_t m_lastTenth = 1000;
 };
 
 } // namespace

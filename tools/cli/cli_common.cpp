@@ -1,5 +1,7 @@
 #include "cli_common.h"
 
+#include <charconv>
+
 #include "platform/drive_table.h"
 
 namespace tavero::cli {
@@ -50,5 +52,32 @@ CommonOption TakeCommonOption(const Args& args, std::size_t& i, std::string& err
 }
 
 const CardCredentials& GivenCredentials() { return Credentials(); }
+
+bool ParseInteger(const std::string& text, std::int64_t& out) {
+    if (text.empty()) {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end;
+}
+
+bool ParseNumberList(const std::string& text, std::vector<int>& out) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string piece =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::int64_t n = 0;
+        if (!ParseInteger(piece, n) || n < 1 || n > 1000000) {
+            return false;
+        }
+        out.push_back(static_cast<int>(n));
+        if (comma == std::string::npos) {
+            return true;
+        }
+        start = comma + 1;
+    }
+}
 
 } // namespace tavero::cli

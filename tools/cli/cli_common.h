@@ -3,6 +3,7 @@
 // --password), the card-user check run before a card is read, and the commands that parse their
 // own options.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,6 +32,11 @@ struct CardCredentials {
 // terminal). Prints the one-line failure naming the source and returns false when refused.
 [[nodiscard]] bool CheckCardUsersForCommand(int driveNumber, const std::string& name,
                                             std::FILE* err);
+
+// Whole decimal numbers, nothing else around them.
+[[nodiscard]] bool ParseInteger(const std::string& text, std::int64_t& out);
+// Numbers from 1 separated by commas ("1,3,4").
+[[nodiscard]] bool ParseNumberList(const std::string& text, std::vector<int>& out);
 
 // Prints "tavero-cli: MESSAGE" and the usage to err; returns 2.
 int UsageError(const std::string& message, std::FILE* err);

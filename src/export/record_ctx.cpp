@@ -1,0 +1,191 @@
+#include "export/record_ctx.h"
+
+#include <cstdio>
+
+#include "engine/ozu_ctrl.h"
+
+namespace tavero::exporting {
+namespace {
+
+struct Resolution {
+    int width;
+    int height;
+};
+
+constexpr Resolution kResolutions[] = {
+    {352, 288}, {720, 288}, {720, 576}, {352, 240}, {720, 240},   {720, 480},
+    {176, 144}, {640, 480}, {320, 240}, {1280, 720}, {2560, 1440},
+};
+
+// Files with no more payload than this are not worth keeping.
+constexpr std::uint64_t kEmptyFileBytes = 24;
+// A stream whose frame rate is missing from its headers is written at the player's default.
+constexpr int kDefaultFps = 30;
+
+} // namespace
+
+bool ResolutionOfCode(int code, int& width, int& height) {
+    if (code < 0 || code >= static_cast<int>(std::size(kResolutions))) {
+        return false;
+    }
+    width = kResolutions[code].width;
+    height = kResolutions[code].height;
+    return true;
+}
+
+CRecordCtx::CRecordCtx(engine::COzuCtrl& owner, int channel) : m_owner(owner), m_channel(channel) {}
+
+CRecordCtx::~CRecordCtx() { Reset(); }
+
+bool CRecordCtx::IsFileOpen() const {
+    std::lock_guard guard(m_lock);
+    return m_avi.IsOpen();
+}
+
+void CRecordCtx::SetChannelHeader(const engine::ExportHeader& header) {
+    std::lock_guard guard(m_lock);
+    m_channelHeader = header;
+}
+
+engine::ExportHeader CRecordCtx::ChannelHeader() const {
+    std::lock_guard guard(m_lock);
+    return m_channelHeader;
+}
+
+void CRecordCtx::SetSplitBytes(std::uint64_t bytes) {
+    std::lock_guard guard(m_lock);
+    m_splitBytes = bytes;
+}
+
+std::vector<std::string> CRecordCtx::filesWritten() const {
+    std::lock_guard guard(m_lock);
+    return m_files;
+}
+
+std::string CRecordCtx::failure() const {
+    std::lock_guard guard(m_lock);
+    return m_failure;
+}
+
+void CRecordCtx::ClearResults() {
+    std::lock_guard guard(m_lock);
+    m_files.clear();
+    m_failure.clear();
+}
+
+void CRecordCtx::failLocked(const std::string& why) {
+    if (m_failure.empty()) {
+        m_failure = why;
+    }
+    m_writing = false;
+    m_newFileNeeded = true;
+    m_owner.exportTargetSet = false;
+    closeLocked();
+}
+
+void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::uint8_t> payload) {
+    std::lock_guard guard(m_lock);
+    if (!m_writing) {
+        // A file starts at a key picture; sound and predicted pictures before it are dropped.
+        if (!header.isVideo() || !header.isKey()) {
+            return;
+        }
+        if (m_newFileNeeded) {
+            closeLocked();
+            m_newFileNeeded = false;
+        }
+        m_writing = true;
+    }
+    if (!m_avi.IsOpen() && !openNextFile(header)) {
+        // Dropped; the next key picture tries again.
+        m_writing = false;
+        return;
+    }
+    if (!m_avi.WriteVideoFrame(payload, header.isKey())) {
+        failLocked(m_avi.lastError());
+        return;
+    }
+    m_byteTotal += payload.size();
+    m_lastTime = header.time();
+    m_lastSize = static_cast<std::uint32_t>(payload.size());
+    if (m_byteTotal > m_splitBytes) {
+        // The next key picture starts the next file.
+        m_writing = false;
+        m_newFileNeeded = true;
+    }
+}
+
+void CRecordCtx::WriteAudio(const engine::ExportHeader& header, std::span<const std::uint8_t> payload) {
+    std::lock_guard guard(m_lock);
+    if (!m_writing || !m_avi.IsOpen()) {
+        return;
+    }
+    payload = payload.first(std::min<std::size_t>(payload.size(), header.payloadSize()));
+    if (!m_avi.WriteAudio(payload)) {
+        failLocked(m_avi.lastError());
+        return;
+    }
+    m_byteTotal += payload.size();
+}
+
+bool CRecordCtx::openNextFile(const engine::ExportHeader& first) {
+    char number[48];
+    if (m_fileCounter == 0) {
+        std::snprintf(number, sizeof number, "%d", m_channel + 1);
+    } else {
+        std::snprintf(number, sizeof number, "%d (%u)", m_channel + 1, m_fileCounter + 1);
+    }
+    const std::string name = m_owner.exportPath + number;
+    int width = 0;
+    int height = 0;
+    if (!ResolutionOfCode(m_channelHeader.resolutionCode(), width, height)) {
+        (void)ResolutionOfCode(0, width, height);
+    }
+    const int fps = first.fps() > 0 ? first.fps() : kDefaultFps;
+    if (!m_avi.Create(name + ".avi", width, height, fps)) {
+        if (m_failure.empty()) {
+            m_failure = m_avi.lastError();
+        }
+        return false;
+    }
+    m_name = name;
+    m_byteTotal = 0;
+    m_firstTime = first.time();
+    m_owner.Notify(engine::kMsgExportFileOpened, reinterpret_cast<std::intptr_t>(m_name.c_str()));
+    return true;
+}
+
+void CRecordCtx::closeLocked() {
+    if (m_avi.IsOpen()) {
+        const bool finished = m_avi.Close();
+        if (!finished && m_failure.empty()) {
+            m_failure = m_avi.lastError();
+        }
+        if (m_byteTotal > kEmptyFileBytes) {
+            ++m_fileCounter;
+            m_files.push_back(m_name + ".avi");
+        } else {
+            std::remove((m_name + ".avi").c_str());
+        }
+        m_owner.Notify(engine::kMsgExportFileClosed, reinterpret_cast<std::intptr_t>(m_name.c_str()));
+    }
+    m_byteTotal = 0;
+    m_lastTime = 0;
+    m_lastSize = 0;
+}
+
+void CRecordCtx::Close() {
+    std::lock_guard guard(m_lock);
+    closeLocked();
+}
+
+void CRecordCtx::Reset() {
+    std::lock_guard guard(m_lock);
+    closeLocked();
+    m_writing = false;
+    m_newFileNeeded = false;
+    m_fileCounter = 0;
+    m_byteTotal = 0;
+}
+
+} // namespace tavero::exporting
