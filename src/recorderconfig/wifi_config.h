@@ -1,0 +1,53 @@
+#pragma once
+// The recorder's Wi-Fi settings file "car_set/wifi_cfg.txt": 8-bit text in the layout of an
+// initialisation file with one section whose name is empty, lines ending in CR LF.
+//
+// Thread: UI thread (the Wi-Fi dialog), or the command-line tool.
+
+#include <string>
+#include <string_view>
+
+#include "recorderconfig/messages.h"
+
+namespace tavero::recorderconfig {
+
+inline constexpr std::string_view kWifiFile = "wifi_cfg.txt";
+inline constexpr std::size_t kWifiMinPassword = 8;
+inline constexpr std::string_view kWifiDefaultServer = "0.0.0.0";
+
+enum class WifiAuth { None, Open, WpaPsk, Wpa2Psk };
+enum class WifiEncrypt { None, Tkip, Aes };
+
+// The dialog's fields. The dialog opens with OPEN and TKIP selected and static IP off.
+struct WifiSettings {
+    std::string server;
+    std::string ssid;
+    std::string password;
+    WifiAuth auth = WifiAuth::Open;
+    WifiEncrypt encrypt = WifiEncrypt::Tkip;
+    bool staticIp = false;
+    std::string ip;
+    std::string subnetMask;
+    std::string gateway;
+    std::string dns;
+};
+
+[[nodiscard]] std::string_view WifiAuthName(WifiAuth auth);       // "" for None
+[[nodiscard]] std::string_view WifiEncryptName(WifiEncrypt enc);  // "" for None
+
+// Fills server ("0.0.0.0" when absent), SSID and password from the file under driveRoot; sets auth
+// and encrypt only when the file names one of their values exactly (case-sensitive). The static
+// IP fields are not read back: they keep what `settings` held. Returns whether the file could be
+// read (a missing file still sets the defaults above).
+bool ReadWifiConfig(std::string_view driveRoot, WifiSettings& settings);
+
+// The file text as written: "[]", server, ssid, password, authmode, encrypt, UsesStaticIp, and the
+// four address lines (always, even with static IP off), each ending in CR LF.
+[[nodiscard]] std::string WifiConfigText(const WifiSettings& settings);
+
+// Refuses a password shorter than 8 characters (kMsgWifiPasswordShort; the file is not touched);
+// creates "car_set/" and writes the file, or shows kMsgWifiSaveFail when it cannot be written.
+[[nodiscard]] bool WriteWifiConfig(std::string_view driveRoot, const WifiSettings& settings,
+                                   MessageSink& messages);
+
+} // namespace tavero::recorderconfig
