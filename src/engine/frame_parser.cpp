@@ -51,7 +51,12 @@ bool CompleteFrame(ChannelParse& c, const std::uint8_t* end) {
     if (c.frameStart == nullptr) {
         return true;
     }
-    const auto size = static_cast<std::uint32_t>(end - c.frameStart);
+    auto size = static_cast<std::uint32_t>(end - c.frameStart);
+    if (c.exportCopy && c.headerLength > 0 && c.headerLength < size) {
+        // Playback takes a frame up to the next header, alignment padding included; the
+        // stream copy carries exactly the bytes the recorder wrote.
+        size = c.headerLength;
+    }
     if (c.pendingAudio) {
         c.pendingAudio = false;
         if (c.exportCopy) {
@@ -97,6 +102,7 @@ void StartFrame(ChannelParse& c, std::uint8_t* header) {
     c.frameStart = header + kFrameHeaderSize;
     c.code = static_cast<std::uint32_t>(store::ItemCodeFor(h));
     c.ptsUs = h.timestampUs;
+    c.headerLength = h.payloadLength;
     c.headerChannel = h.channel;
     c.pendingAudio = c.code == kKindAudio;
 }

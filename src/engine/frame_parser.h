@@ -58,6 +58,7 @@ struct ChannelParse {
     std::uint8_t* frameStart = nullptr; // payload of the frame in progress, or null
     std::uint32_t code = kKindIgnored;
     std::int64_t ptsUs = 0;
+    std::uint32_t headerLength = 0; // the frame header's own payload length
     std::uint8_t headerChannel = 0;
     bool pendingAudio = false;
     int direction = 0; // sign of the speed the window was read at; 0 before the first unit

@@ -95,6 +95,11 @@ void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::
             m_newFileNeeded = false;
         }
         m_writing = true;
+    } else if (m_newFileNeeded && header.isVideo() && header.isKey()) {
+        // A file past the size limit ends at a key picture, which starts the next file: the
+        // predicted pictures up to it stay in the file they depend on, and none is lost.
+        closeLocked();
+        m_newFileNeeded = false;
     }
     if (!m_avi.IsOpen() && !openNextFile(header)) {
         // Dropped; the next key picture tries again.
@@ -109,8 +114,6 @@ void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::
     m_lastTime = header.time();
     m_lastSize = static_cast<std::uint32_t>(payload.size());
     if (m_byteTotal > m_splitBytes) {
-        // The next key picture starts the next file.
-        m_writing = false;
         m_newFileNeeded = true;
     }
 }
