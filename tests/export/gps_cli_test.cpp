@@ -21,7 +21,7 @@
 
 namespace {
 
-struct Run {
+struct CliRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -33,10 +33,10 @@ std::string Slurp(const std::filesystem::path& p) {
 }
 
 // Runs a shell command line, its output kept apart.
-Run Shell(const tavero::testing::TempDir& dir, const std::string& line) {
+CliRun Shell(const tavero::testing::TempDir& dir, const std::string& line) {
     const std::string command = "(" + line + ") > '" + (dir / "stdout").string() + "' 2> '" +
                                 (dir / "stderr").string() + "' < /dev/null";
-    Run run;
+    CliRun run;
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = Slurp(dir / "stdout");
@@ -44,7 +44,7 @@ Run Shell(const tavero::testing::TempDir& dir, const std::string& line) {
     return run;
 }
 
-Run Cli(const tavero::testing::TempDir& dir, const std::string& arguments) {
+CliRun Cli(const tavero::testing::TempDir& dir, const std::string& arguments) {
     return Shell(dir, std::string("'") + TAVERO_CLI + "' " + arguments);
 }
 
@@ -52,6 +52,9 @@ std::vector<std::string> Split(const std::string& text, char sep) {
     std::vector<std::string> parts;
     std::stringstream in(text);
     for (std::string part; std::getline(in, part, sep);) {
+        if (!part.empty() && part.back() == '\r') {
+            part.pop_back(); // gpsbabel ends its CSV lines in CR LF
+        }
         parts.push_back(part);
     }
     return parts;
@@ -88,18 +91,34 @@ protected:
     tavero::testing::TempDir m_dir;
     tavero::sim::Manifest m_manifest;
 
-    std::string writeDemo() {
-        tavero::sim::CardSpec plan = tavero::sim::demoCardSpec((m_dir / "demo.sd").string());
+    // Three 20-second trips on a clock two hours east of UTC, two channels whose units carry the
+    // same sentences; small pictures at a rate that fills a few units a second.
+    static tavero::sim::CardSpec smallPlan(const std::string& path) {
+        tavero::sim::CardSpec plan;
         plan.kind = tavero::sim::OutputKind::RawBackup;
+        plan.outPath = path;
+        plan.zoneHours = 2;
+        tavero::sim::ChannelSpec c0;
+        c0.width = 320, c0.height = 240, c0.fps = 10, c0.gop = 10, c0.bitrateKbps = 400;
+        tavero::sim::ChannelSpec c1 = c0;
+        c1.channel = 1, c1.width = 160, c1.height = 120, c1.bitrateKbps = 200;
+        plan.channels = {c0, c1};
+        plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 20}, {{2024, 5, 1, 8, 5, 0}, 20},
+                           {{2024, 5, 1, 8, 12, 0}, 20}};
+        return plan;
+    }
+
+    std::string writeDemo() {
+        const tavero::sim::CardSpec plan = smallPlan((m_dir / "demo.sd").string());
         std::string error;
         EXPECT_TRUE(tavero::sim::writeCard(plan, m_manifest, error)) << error;
         return plan.outPath;
     }
 };
 
-TEST_F(GpsCli, DemoTracksReadBackWithTheSimulatorsPoints) {
+TEST_F(GpsCli, TracksReadBackWithTheSimulatorsPoints) {
     const std::string sd = writeDemo();
-    const Run run = Cli(m_dir, "gps '" + sd + "' --gpx -o '" + (m_dir / "demo.gpx").string() + "'");
+    const CliRun run = Cli(m_dir, "gps '" + sd + "' --gpx -o '" + (m_dir / "demo.gpx").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("of 3 recordings"), std::string::npos) << run.out;
 
@@ -117,11 +136,11 @@ TEST_F(GpsCli, DemoTracksReadBackWithTheSimulatorsPoints) {
             expected.push_back(FromSentence(s));
         }
     }
-    ASSERT_GT(expected.size(), 100u);
+    ASSERT_GT(expected.size(), 50u);
     if (!HaveGpsbabel()) {
         GTEST_SKIP() << "gpsbabel is not installed; GPX not validated";
     }
-    const Run babel = Shell(m_dir, "gpsbabel -t -i gpx -f '" +
+    const CliRun babel = Shell(m_dir, "gpsbabel -t -i gpx -f '" +
                                      (m_dir / "demo.gpx").string() + "' -o unicsv -F -");
     ASSERT_EQ(babel.status, 0) << babel.err;
     std::vector<std::string> rows = Split(babel.out, '\n');
@@ -140,10 +159,10 @@ TEST_F(GpsCli, DemoTracksReadBackWithTheSimulatorsPoints) {
 
 TEST_F(GpsCli, CsvOfOneRecordingOnStandardOutput) {
     const std::string sd = writeDemo();
-    const Run run = Cli(m_dir, "gps '" + sd + "' --entry 2 --csv");
+    const CliRun run = Cli(m_dir, "gps '" + sd + "' --entry 2 --csv");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> lines = Split(run.out, '\n');
-    ASSERT_GT(lines.size(), 30u);
+    ASSERT_GT(lines.size(), 15u);
     EXPECT_EQ(lines[0], "recording,segment,time_utc,time_source,latitude,longitude,speed_kmh,"
                         "course_deg,g_peak_x,g_peak_y,g_peak_z,g_samples");
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -183,19 +202,15 @@ TEST_F(GpsCli, CorpusSentencesOnACard) {
         }
     }
     corpus.erase(corpus.begin());
-    tavero::sim::CardSpec plan;
-    plan.kind = tavero::sim::OutputKind::RawBackup;
-    plan.outPath = (m_dir / "nmea.sd").string();
-    tavero::sim::ChannelSpec c0;
-    c0.channel = 0, c0.width = 64, c0.height = 48, c0.fps = 2, c0.gop = 2;
-    plan.channels = {c0};
+    tavero::sim::CardSpec plan = smallPlan((m_dir / "nmea.sd").string());
+    plan.channels.resize(1);
     plan.recordings = {{{2024, 5, 1, 8, 0, 0}, static_cast<std::uint32_t>(corpus.size())}};
     plan.gps.source = tavero::sim::GpsSource::NmeaFile;
     plan.gps.nmeaPath = tsv.string();
     std::string error;
     ASSERT_TRUE(tavero::sim::writeCard(plan, m_manifest, error)) << error;
 
-    const Run run = Cli(m_dir, "gps '" + plan.outPath + "' --csv");
+    const CliRun run = Cli(m_dir, "gps '" + plan.outPath + "' --csv");
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> lines = Split(run.out, '\n');
     lines.erase(lines.begin());
@@ -219,8 +234,7 @@ TEST_F(GpsCli, CorpusSentencesOnACard) {
 
 TEST_F(GpsCli, Failures) {
     const std::string sd = writeDemo();
-    tavero::sim::CardSpec silent = tavero::sim::demoCardSpec((m_dir / "silent.sd").string());
-    silent.kind = tavero::sim::OutputKind::RawBackup;
+    tavero::sim::CardSpec silent = smallPlan((m_dir / "silent.sd").string());
     silent.gps.source = tavero::sim::GpsSource::None;
     std::string error;
     ASSERT_TRUE(tavero::sim::writeCard(silent, m_manifest, error)) << error;
@@ -244,7 +258,7 @@ TEST_F(GpsCli, Failures) {
         {"gps '" + sd + "' --gpx --bogus", 2, "unknown option '--bogus'"},
     };
     for (const Case& c : cases) {
-        const Run run = Cli(m_dir, c.args);
+        const CliRun run = Cli(m_dir, c.args);
         EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << "\n" << run.err;
         if (c.status == 1) {
@@ -253,7 +267,7 @@ TEST_F(GpsCli, Failures) {
     }
     EXPECT_FALSE(std::filesystem::exists(out));
 
-    const Run help = Cli(m_dir, "gps --help");
+    const CliRun help = Cli(m_dir, "gps --help");
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--entry N", "--gpx", "--csv", "-o FILE", "--drive N=PATH"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;

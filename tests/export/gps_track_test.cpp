@@ -160,7 +160,7 @@ TEST(GpsTrackBuilder, InvalidFixesAreSkippedAndSplitTheTrack) {
         "",                                                // no sentence
         Rmc(6, 0, 2, 8.2, 'V'),                            // receiver has no fix
         "$GPRMC,060003.00,A,4808.3,N,01130.0000,E,1,2,010524,,,N*00", // mode: not valid
-        "$GPRMC,060004.00,A,4899.0000,N,01130.0000,E,1,2,010524,,,A*00", // 48 deg 99 min
+        "$GPRMC,060004.00,A,9130.0000,N,01130.0000,E,1,2,010524,,,A*00", // 91.5 degrees north
         "$GPRMC,060005.00,A,4808.3000,N,1130.0000,E,1,2,010524,,,A*00",  // longitude digits
         "garbage \x01\x02 garbage",
     };
@@ -297,7 +297,7 @@ TEST_F(GpsTrackCard, ChainedRecordsGiveOneTrackSplitAtTheGap) {
     const GPeak& g = track.segments[0].points[1].g;
     EXPECT_EQ(g.x, 100);
     EXPECT_EQ(g.y, 10);
-    EXPECT_EQ(g.z, 250);
+    EXPECT_EQ(g.z, 256);
     EXPECT_EQ(g.samples, 2);
     EXPECT_EQ(track.segments[1].points[1].utcMs, Utc(2024, 5, 1, 7, 0, 1));
 
