@@ -72,7 +72,9 @@ void CConfigPage::readCard() {
     // The setting file on the card wins over the sector's copy of the same fields.
     SettingRecord record;
     bool recordValid = false;
-    if (!m_context.cardRoot.starts_with("/dev/")) {
+    // A card reachable only raw has no setting file to read; without a card the missing file
+    // gives the start value below.
+    if (!(cardMode() && IsRawOnlyRoot(m_context.cardRoot))) {
         recordValid = haveFiles() && ReadSettingRecord(CarSetPath(m_context.cardRoot, kSettingFile), record);
         if (recordValid) {
             sector.videoFormat = record.videoFormat;
