@@ -1,15 +1,14 @@
 #include "export/gps_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/unique_fd.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-
-#include "platform/unique_fd.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavero::exporter {
 namespace {
@@ -17,7 +16,9 @@ namespace {
 // Attempts at a free temporary name before giving up (leftovers of killed runs may exist).
 constexpr int kTempNameAttempts = 16;
 
-std::string Reason(const char* what, int err) { return std::string(what) + ": " + std::strerror(err); }
+std::string Reason(const char* what, int err) {
+    return std::string(what) + ": " + std::strerror(err);
+}
 
 bool WriteAll(int fd, std::string_view content, std::string& error) {
     std::size_t done = 0;

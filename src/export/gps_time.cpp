@@ -11,7 +11,9 @@ namespace {
 constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -53,9 +55,8 @@ bool RmcField(std::string_view text, int wanted, std::string_view& out) {
     for (int field = 1; comma != std::string_view::npos; ++field) {
         const std::size_t next = sentence.find(',', comma + 1);
         if (field == wanted) {
-            out = sentence.substr(comma + 1, next == std::string_view::npos
-                                                 ? std::string_view::npos
-                                                 : next - comma - 1);
+            out = sentence.substr(comma + 1, next == std::string_view::npos ? std::string_view::npos
+                                                                            : next - comma - 1);
             return true;
         }
         comma = next;
@@ -170,12 +171,11 @@ std::string FormatIsoUtc(std::int64_t utcMs) {
     const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
 
     std::array<char, 48> text{};
-    int length = std::snprintf(text.data(), text.size(), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld",
-                               static_cast<long long>(year), static_cast<long long>(month),
-                               static_cast<long long>(day),
-                               static_cast<long long>(secondOfDay / 3600),
-                               static_cast<long long>(secondOfDay / 60 % 60),
-                               static_cast<long long>(secondOfDay % 60));
+    int length = std::snprintf(
+        text.data(), text.size(), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld",
+        static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+        static_cast<long long>(secondOfDay / 3600), static_cast<long long>(secondOfDay / 60 % 60),
+        static_cast<long long>(secondOfDay % 60));
     std::string out(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
     if (millis != 0) {
         length = std::snprintf(text.data(), text.size(), ".%03lld", static_cast<long long>(millis));

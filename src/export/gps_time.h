@@ -3,11 +3,11 @@
 // RMC sentences, ISO 8601 text, and decimal text that never depends on the process locale (a
 // desktop application may have switched LC_NUMERIC to a decimal comma).
 
+#include "store/packed_time.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "store/packed_time.h"
 
 namespace tavero::exporter {
 

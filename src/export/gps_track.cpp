@@ -1,15 +1,15 @@
 #include "export/gps_track.h"
 
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdlib>
-
 #include "export/gps_time.h"
 #include "store/byte_io.h"
 #include "store/card_layout.h"
 #include "store/metadata.h"
 #include "store/sto_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
 
 namespace tavero::exporter {
 namespace {
@@ -50,7 +50,8 @@ GpsPoint* GpsTrackBuilder::recentPoint(const std::string& sentence) {
 void GpsTrackBuilder::addPeaks(GpsPoint& point, const store::UnitTrailer& trailer) const {
     const int count = trailer.sampleCount();
     for (int i = 0; i < count; ++i) {
-        const store::GSample s = store::PlausibleSample(trailer.gSamples[static_cast<std::size_t>(i)]);
+        const store::GSample s =
+            store::PlausibleSample(trailer.gSamples[static_cast<std::size_t>(i)]);
         point.g.x = std::max(point.g.x, std::abs(int{s.x}));
         point.g.y = std::max(point.g.y, std::abs(int{s.y}));
         point.g.z = std::max(point.g.z, std::abs(int{s.z}));
@@ -103,9 +104,9 @@ void GpsTrackBuilder::addUnit(const store::UnitTrailer& trailer, std::uint8_t zo
             return;
         }
         if (point.utcMs < last && last - point.utcMs <= kReorderWindowMs) {
-            const auto at = std::upper_bound(
-                points.begin(), points.end(), point.utcMs,
-                [](std::int64_t t, const GpsPoint& p) { return t < p.utcMs; });
+            const auto at =
+                std::upper_bound(points.begin(), points.end(), point.utcMs,
+                                 [](std::int64_t t, const GpsPoint& p) { return t < p.utcMs; });
             points.insert(at, std::move(point));
             return;
         }

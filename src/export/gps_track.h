@@ -4,13 +4,13 @@
 // segments wherever the receiver lost its fix or the time jumps.
 // GpsTrackBuilder and GpsTrackReader are plain objects owned by one thread at a time.
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "store/record_index.h"
 #include "store/recording_entry.h"
 #include "store/unit_trailer.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tavero::exporter {
 
@@ -32,10 +32,10 @@ enum class GpsTimeSource {
 struct GpsPoint {
     std::int64_t utcMs = 0; // milliseconds since 1970, UTC
     GpsTimeSource timeSource = GpsTimeSource::Receiver;
-    double latitude = 0;    // degrees, north positive
-    double longitude = 0;   // degrees, east positive
+    double latitude = 0;  // degrees, north positive
+    double longitude = 0; // degrees, east positive
     double speedKmh = 0;
-    double course = 0;      // degrees, as the receiver gave it
+    double course = 0; // degrees, as the receiver gave it
     GPeak g;
     std::uint32_t firstUnit = 0; // unit number of the first unit carrying the fix
     std::string sentence;        // the text the fix was decoded from; equal text is the same fix
@@ -46,14 +46,14 @@ struct GpsSegment {
 };
 
 struct GpsTrack {
-    std::int32_t number = 0;      // the recording's list number, from 1
+    std::int32_t number = 0;       // the recording's list number, from 1
     std::int64_t startSeconds = 0; // the recording's start as the list shows it (recorder clock)
     std::vector<GpsSegment> segments;
 
     // What the walk saw, for the caller's messages.
-    std::uint64_t units = 0;        // valid unit trailers in sequence
+    std::uint64_t units = 0;           // valid unit trailers in sequence
     std::uint64_t unitsWithoutFix = 0; // of those, no sentence, status V or unparsable
-    std::uint64_t skippedUnits = 0; // damaged trailers or units out of sequence
+    std::uint64_t skippedUnits = 0;    // damaged trailers or units out of sequence
     std::uint64_t unreadableUnits = 0; // read failures inside the medium
 
     [[nodiscard]] std::size_t pointCount() const;

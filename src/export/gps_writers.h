@@ -3,11 +3,11 @@
 // in memory (a recording's track is a few kilobytes per minute) so that the caller can write the
 // file in one piece. Numbers are written with '.' whatever the locale.
 
+#include "export/gps_track.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "export/gps_track.h"
 
 namespace tavero::exporter {
 

@@ -1,9 +1,8 @@
 // tavero-cli gps on simulator cards: the written tracks read back by gpsbabel with the points the
 // simulator put into the trailers, real receiver sentences, and the failures.
 
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "card_fixture.h"
+#include "mkcard/card_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,13 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
-
-#include "card_fixture.h"
-#include "mkcard/card_writer.h"
 
 namespace {
 
@@ -79,12 +77,14 @@ Expected FromSentence(const std::string& sentence) {
     Expected e;
     e.lat = Degrees(f[3], f[4], 2);
     e.lon = Degrees(f[5], f[6], 3);
-    e.dateTime = "20" + f[9].substr(4, 2) + "/" + f[9].substr(2, 2) + "/" + f[9].substr(0, 2) + "," +
-                 f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2);
+    e.dateTime = "20" + f[9].substr(4, 2) + "/" + f[9].substr(2, 2) + "/" + f[9].substr(0, 2) +
+                 "," + f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2);
     return e;
 }
 
-bool HaveGpsbabel() { return std::system("gpsbabel -V > /dev/null 2>&1") == 0; }
+bool HaveGpsbabel() {
+    return std::system("gpsbabel -V > /dev/null 2>&1") == 0;
+}
 
 class GpsCli : public ::testing::Test {
 protected:
@@ -103,8 +103,8 @@ protected:
         tavero::sim::ChannelSpec c1 = c0;
         c1.channel = 1, c1.width = 160, c1.height = 120, c1.bitrateKbps = 200;
         plan.channels = {c0, c1};
-        plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 20}, {{2024, 5, 1, 8, 5, 0}, 20},
-                           {{2024, 5, 1, 8, 12, 0}, 20}};
+        plan.recordings = {
+            {{2024, 5, 1, 8, 0, 0}, 20}, {{2024, 5, 1, 8, 5, 0}, 20}, {{2024, 5, 1, 8, 12, 0}, 20}};
         return plan;
     }
 
@@ -118,7 +118,8 @@ protected:
 
 TEST_F(GpsCli, TracksReadBackWithTheSimulatorsPoints) {
     const std::string sd = writeDemo();
-    const CliRun run = Cli(m_dir, "gps '" + sd + "' --gpx -o '" + (m_dir / "demo.gpx").string() + "'");
+    const CliRun run =
+        Cli(m_dir, "gps '" + sd + "' --gpx -o '" + (m_dir / "demo.gpx").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("of 3 recordings"), std::string::npos) << run.out;
 
@@ -140,8 +141,8 @@ TEST_F(GpsCli, TracksReadBackWithTheSimulatorsPoints) {
     if (!HaveGpsbabel()) {
         GTEST_SKIP() << "gpsbabel is not installed; GPX not validated";
     }
-    const CliRun babel = Shell(m_dir, "gpsbabel -t -i gpx -f '" +
-                                     (m_dir / "demo.gpx").string() + "' -o unicsv -F -");
+    const CliRun babel = Shell(m_dir, "gpsbabel -t -i gpx -f '" + (m_dir / "demo.gpx").string() +
+                                          "' -o unicsv -F -");
     ASSERT_EQ(babel.status, 0) << babel.err;
     std::vector<std::string> rows = Split(babel.out, '\n');
     ASSERT_FALSE(rows.empty());
@@ -169,7 +170,7 @@ TEST_F(GpsCli, CsvOfOneRecordingOnStandardOutput) {
         const std::vector<std::string> c = Split(lines[i], ',');
         ASSERT_EQ(c.size(), 12u) << lines[i];
         EXPECT_EQ(c[0], "2");
-        EXPECT_EQ(c[1], "1"); // the demo's receiver never loses its fix
+        EXPECT_EQ(c[1], "1");                            // the demo's receiver never loses its fix
         EXPECT_EQ(c[2].substr(0, 14), "2024-05-01T06:"); // 08:05 on a clock two hours east
         EXPECT_EQ(c[3], "receiver");
     }
@@ -178,7 +179,8 @@ TEST_F(GpsCli, CsvOfOneRecordingOnStandardOutput) {
 // Real receivers' sentences, one a second: valid fixes come out at the positions the corpus's
 // reference decoder found, the rest (status V, no position) never become points.
 TEST_F(GpsCli, CorpusSentencesOnACard) {
-    const std::filesystem::path tsv = std::filesystem::path(TAVERO_CORPUS_DIR) / "nmea/rmc_vectors.tsv";
+    const std::filesystem::path tsv =
+        std::filesystem::path(TAVERO_CORPUS_DIR) / "nmea/rmc_vectors.tsv";
     if (!std::filesystem::exists(tsv)) {
         GTEST_SKIP() << "corpus not found at " << tsv;
     }
@@ -249,7 +251,8 @@ TEST_F(GpsCli, Failures) {
         {"gps '" + sd + "' --entry 4 --gpx", 1, "there is no recording 4 (it has 3)"},
         {"gps '" + silent.outPath + "' --gpx -o '" + out + "'", 1, "no recording has GPS fixes"},
         {"gps '" + silent.outPath + "' --entry 1 --csv", 1, "recording 1 has no GPS fixes"},
-        {"gps '" + sd + "' --gpx -o '" + (m_dir / "nofolder/x.gpx").string() + "'", 1, "does not exist"},
+        {"gps '" + sd + "' --gpx -o '" + (m_dir / "nofolder/x.gpx").string() + "'", 1,
+         "does not exist"},
         {"gps '" + sd + "' --gpx -o '" + m_dir.path().string() + "'", 1, "is a directory"},
         {"gps '" + sd + "'", 2, "choose one of --gpx and --csv"},
         {"gps '" + sd + "' --gpx --csv", 2, "choose one of --gpx and --csv"},

@@ -2,19 +2,7 @@
 // card's units, and the GPX/CSV text checked against hand-written expectations and read back by
 // an independent GPX reader.
 
-#include <gtest/gtest.h>
-
-#include <QXmlStreamReader>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
+#include "card_fixture.h"
 #include "export/gps_file.h"
 #include "export/gps_time.h"
 #include "export/gps_track.h"
@@ -22,21 +10,33 @@
 #include "platform/drive_table.h"
 #include "store/record_index.h"
 #include "store/recording_entry.h"
-#include "card_fixture.h"
+
+#include <QXmlStreamReader>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace tavero::exporter {
 namespace {
 
 using testing::Packed;
 
-constexpr const char* kSentence0 = "$GPRMC,060000.00,A,4808.2292,N,01134.5674,E,0.0,45.0,010524,,,A*63";
+constexpr const char* kSentence0 =
+    "$GPRMC,060000.00,A,4808.2292,N,01134.5674,E,0.0,45.0,010524,,,A*63";
 
 // An RMC sentence at 2024-05-01 hh:mm:ss UTC with latitude 48°(minutes) N, 11°30' E.
 std::string Rmc(int h, int m, int s, double latMinutes, char status = 'A',
                 const char* date = "010524") {
     char text[160];
-    std::snprintf(text, sizeof text, "$GPRMC,%02d%02d%02d.00,%c,48%07.4f,N,01130.0000,E,10.0,90.0,%s,,,A*00",
-                  h, m, s, status, latMinutes, date);
+    std::snprintf(text, sizeof text,
+                  "$GPRMC,%02d%02d%02d.00,%c,48%07.4f,N,01130.0000,E,10.0,90.0,%s,,,A*00", h, m, s,
+                  status, latMinutes, date);
     return text;
 }
 
@@ -44,9 +44,10 @@ store::UnitTrailer Unit(std::uint32_t unitNo, const std::string& gps, Packed tim
                         std::vector<store::GSample> samples = {}) {
     store::UnitTrailer t;
     t.unitNo = unitNo;
-    t.unitTime.bytes = {static_cast<std::uint8_t>(time.year - 1800), static_cast<std::uint8_t>(time.month),
-                        static_cast<std::uint8_t>(time.day), static_cast<std::uint8_t>(time.hour),
-                        static_cast<std::uint8_t>(time.minute), static_cast<std::uint8_t>(time.second)};
+    t.unitTime.bytes = {
+        static_cast<std::uint8_t>(time.year - 1800), static_cast<std::uint8_t>(time.month),
+        static_cast<std::uint8_t>(time.day),         static_cast<std::uint8_t>(time.hour),
+        static_cast<std::uint8_t>(time.minute),      static_cast<std::uint8_t>(time.second)};
     std::memcpy(t.gpsText.data(), gps.data(), std::min(gps.size(), t.gpsText.size() - 1));
     t.gCount = static_cast<std::uint8_t>(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -77,13 +78,13 @@ TEST(GpsTime, RmcDateAndTime) {
         {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,010180,,*00", true, Utc(1980, 1, 1, 12, 0, 0)},
         {"$GPRMC,120000.1234,A,4717.1,N,00833.9,E,1,2,010179,,*00", true,
          Utc(2079, 1, 1, 12, 0, 0) + 123},
-        {"$GPRMC,,A,4717.1,N,00833.9,E,1,2,010524,,*00", false, 0},      // no time
-        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,,,*00", false, 0},        // no date
-        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,300224,,*00", false, 0},  // 30 February
-        {"$GPRMC,240000,A,4717.1,N,00833.9,E,1,2,010524,,*00", false, 0},  // hour 24
+        {"$GPRMC,,A,4717.1,N,00833.9,E,1,2,010524,,*00", false, 0},       // no time
+        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,,,*00", false, 0},       // no date
+        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,300224,,*00", false, 0}, // 30 February
+        {"$GPRMC,240000,A,4717.1,N,00833.9,E,1,2,010524,,*00", false, 0}, // hour 24
         {"$GPRMC,12000a,A,4717.1,N,00833.9,E,1,2,010524,,*00", false, 0},
-        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,011324,,*00", false, 0},  // month 13
-        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2*00,010524", false, 0},    // date after '*'
+        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2,011324,,*00", false, 0}, // month 13
+        {"$GPRMC,120000,A,4717.1,N,00833.9,E,1,2*00,010524", false, 0},   // date after '*'
         {"$GPGGA,120000,4717.1,N,00833.9,E,1,08,0.9,545.4,M,46.9,M,,*47", false, 0},
     };
     for (const Case& c : cases) {
@@ -119,7 +120,8 @@ TEST(GpsTime, IsoTextAndRecorderClock) {
 // The receivers' own time for every dated sentence of the captured corpus, where the reference
 // daemon did not move the date by a GPS week rollover correction (its year then differs).
 TEST(GpsTime, CorpusSentencesGiveTheReceiversTime) {
-    const std::filesystem::path file = std::filesystem::path(TAVERO_CORPUS_DIR) / "nmea/rmc_vectors.tsv";
+    const std::filesystem::path file =
+        std::filesystem::path(TAVERO_CORPUS_DIR) / "nmea/rmc_vectors.tsv";
     std::ifstream in(file);
     if (!in) {
         GTEST_SKIP() << "corpus not found at " << file;
@@ -157,9 +159,9 @@ TEST(GpsTrackBuilder, InvalidFixesAreSkippedAndSplitTheTrack) {
     b.addUnit(Unit(1, Rmc(6, 0, 0, 8.0)), 0);
     b.addUnit(Unit(2, Rmc(6, 0, 1, 8.1)), 0);
     const std::string invalid[] = {
-        "",                                                // no sentence
-        Rmc(6, 0, 2, 8.2, 'V'),                            // receiver has no fix
-        "$GPRMC,060003.00,A,4808.3,N,01130.0000,E,1,2,010524,,,N*00", // mode: not valid
+        "",                                                              // no sentence
+        Rmc(6, 0, 2, 8.2, 'V'),                                          // receiver has no fix
+        "$GPRMC,060003.00,A,4808.3,N,01130.0000,E,1,2,010524,,,N*00",    // mode: not valid
         "$GPRMC,060004.00,A,9130.0000,N,01130.0000,E,1,2,010524,,,A*00", // 91.5 degrees north
         "$GPRMC,060005.00,A,4808.3000,N,1130.0000,E,1,2,010524,,,A*00",  // longitude digits
         "garbage \x01\x02 garbage",
@@ -267,14 +269,16 @@ TEST_F(GpsTrackCard, ChainedRecordsGiveOneTrackSplitAtTheGap) {
     };
     card.writeUnitTrailer(0, 0, trailer(1, {2024, 5, 1, 8, 0, 0}, Rmc(6, 0, 0, 8.0)));
     // Unit 2 carries samples written into the trailer bytes: x, y, z big-endian at 44.
-    testing::Bytes512 withSamples = testing::TrailerBytes(trailer(2, {2024, 5, 1, 8, 0, 1}, Rmc(6, 0, 1, 8.1)));
+    testing::Bytes512 withSamples =
+        testing::TrailerBytes(trailer(2, {2024, 5, 1, 8, 0, 1}, Rmc(6, 0, 1, 8.1)));
     withSamples[17] = 2;
-    const std::uint8_t samples[12] = {0xFF, 0x9C, 0x00, 0x05, 0x00, 0xFA, // -100, 5, 250
+    const std::uint8_t samples[12] = {0xFF, 0x9C, 0x00, 0x05, 0x00, 0xFA,  // -100, 5, 250
                                       0x00, 0x14, 0xFF, 0xF6, 0x01, 0x00}; // 20, -10, 256
     std::memcpy(withSamples.data() + 44, samples, sizeof samples);
     testing::Seal(withSamples);
     card.writeAt(0x16000000LL + 1 * 16384 + 15872, withSamples.data(), withSamples.size());
-    testing::Bytes512 broken = testing::TrailerBytes(trailer(3, {2024, 5, 1, 8, 0, 2}, Rmc(6, 0, 2, 8.2)));
+    testing::Bytes512 broken =
+        testing::TrailerBytes(trailer(3, {2024, 5, 1, 8, 0, 2}, Rmc(6, 0, 2, 8.2)));
     broken[100] ^= 1; // checksum no longer matches
     card.writeAt(0x16000000LL + 2 * 16384 + 15872, broken.data(), broken.size());
     card.writeUnitTrailer(0, 3, trailer(77, {2024, 5, 1, 8, 0, 3}, Rmc(6, 0, 3, 8.3))); // stale
@@ -330,12 +334,13 @@ GpsTrack TwoSegmentTrack() {
 
 TEST(GpsWriters, CsvLines) {
     const std::string csv = CsvDocument({TwoSegmentTrack()});
-    EXPECT_EQ(csv,
-              "recording,segment,time_utc,time_source,latitude,longitude,speed_kmh,course_deg,"
-              "g_peak_x,g_peak_y,g_peak_z,g_samples\n"
-              "3,1,2024-05-01T06:00:00Z,receiver,48.137155400,-11.500000000,18.520,359.90,12,3,250,10\n"
-              "3,1,2024-05-01T06:00:01.250Z,recorder,-33.250000000,151.000000000,18.520,359.90,0,0,0,0\n"
-              "3,2,2024-05-01T07:00:00Z,receiver,48.137155400,-11.500000000,18.520,359.90,12,3,250,10\n");
+    EXPECT_EQ(
+        csv,
+        "recording,segment,time_utc,time_source,latitude,longitude,speed_kmh,course_deg,"
+        "g_peak_x,g_peak_y,g_peak_z,g_samples\n"
+        "3,1,2024-05-01T06:00:00Z,receiver,48.137155400,-11.500000000,18.520,359.90,12,3,250,10\n"
+        "3,1,2024-05-01T06:00:01.250Z,recorder,-33.250000000,151.000000000,18.520,359.90,0,0,0,0\n"
+        "3,2,2024-05-01T07:00:00Z,receiver,48.137155400,-11.500000000,18.520,359.90,12,3,250,10\n");
     EXPECT_EQ(CsvDocument({}), std::string(kCsvHeader) + "\n");
 }
 
@@ -362,11 +367,13 @@ TEST(GpsWriters, GpxStructure) {
             pointsPerSegment.push_back(0);
         } else if (name == u"trkpt") {
             ++pointsPerSegment.back();
-        } else if (xml.namespaceUri() == QString::fromUtf8(kGpxExtensionNamespace.data(),
-                                                             static_cast<qsizetype>(kGpxExtensionNamespace.size()))) {
+        } else if (xml.namespaceUri() ==
+                   QString::fromUtf8(kGpxExtensionNamespace.data(),
+                                     static_cast<qsizetype>(kGpxExtensionNamespace.size()))) {
             const std::string local = name.toString().toStdString();
             extensions.push_back(local == "gpeak"
-                                     ? local + ":" + xml.attributes().value("z").toString().toStdString()
+                                     ? local + ":" +
+                                           xml.attributes().value("z").toString().toStdString()
                                      : local + ":" + xml.readElementText().toStdString());
         }
     }
@@ -414,7 +421,8 @@ std::vector<std::string> GpsbabelPoints(const std::filesystem::path& gpx, bool& 
 TEST(GpsWriters, GpsbabelReadsTheSamePoints) {
     testing::TempDir dir;
     std::string error;
-    ASSERT_TRUE(WriteFileAtomically((dir / "t.gpx").string(), GpxDocument({TwoSegmentTrack()}), error))
+    ASSERT_TRUE(
+        WriteFileAtomically((dir / "t.gpx").string(), GpxDocument({TwoSegmentTrack()}), error))
         << error;
     bool available = false;
     const std::vector<std::string> rows = GpsbabelPoints(dir / "t.gpx", available);

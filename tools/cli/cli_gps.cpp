@@ -1,20 +1,19 @@
 // tavero-cli gps: the GPS track of recordings as GPX or CSV.
 
-#include <unistd.h>
-
-#include <charconv>
-#include <cstdint>
-#include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "cli_commands.h"
 #include "cli_common.h"
 #include "engine/player.h"
 #include "export/gps_file.h"
 #include "export/gps_track.h"
 #include "export/gps_writers.h"
+
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace tavero::cli {
 namespace {
@@ -101,9 +100,8 @@ int ParseGpsOptions(const Args& args, GpsOptions& options, std::FILE* out, std::
                     std::from_chars(value.data(), value.data() + value.size(), number);
                 if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
                     number < 1) {
-                    return UsageError("gps: --entry needs a recording number from 1, got '" +
-                                          value + "'",
-                                      err);
+                    return UsageError(
+                        "gps: --entry needs a recording number from 1, got '" + value + "'", err);
                 }
                 options.entry = number;
             } else {
@@ -193,12 +191,13 @@ int RunGpsCommand(const Args& args, std::FILE* out, std::FILE* err) {
     for (const store::RecordingEntry* e : chosen) {
         exporter::GpsTrack track;
         if (!reader.read(*e, track)) {
-            return Fail(err, name, "recording " + std::to_string(e->number) + ": " + reader.lastError());
+            return Fail(err, name,
+                        "recording " + std::to_string(e->number) + ": " + reader.lastError());
         }
         if (track.unreadableUnits > 0) {
-            std::fprintf(err, "tavero-cli: %s: recording %d: %llu unit trailers could not be read\n",
-                         name.c_str(), e->number,
-                         static_cast<unsigned long long>(track.unreadableUnits));
+            std::fprintf(
+                err, "tavero-cli: %s: recording %d: %llu unit trailers could not be read\n",
+                name.c_str(), e->number, static_cast<unsigned long long>(track.unreadableUnits));
         }
         if (track.pointCount() == 0) {
             if (chosen.size() > 1) {
@@ -213,11 +212,13 @@ int RunGpsCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
     if (tracks.empty()) {
         if (chosen.size() == 1) {
-            return Fail(err, name, "recording " + std::to_string(chosen.front()->number) +
-                                       " has no GPS fixes; nothing written");
+            return Fail(err, name,
+                        "recording " + std::to_string(chosen.front()->number) +
+                            " has no GPS fixes; nothing written");
         }
-        return Fail(err, name, entries.empty() ? "has no recordings; nothing written"
-                                               : "no recording has GPS fixes; nothing written");
+        return Fail(err, name,
+                    entries.empty() ? "has no recordings; nothing written"
+                                    : "no recording has GPS fixes; nothing written");
     }
 
     const std::string document =
