@@ -20,6 +20,11 @@ inline ByteVec FileBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+inline std::uint32_t LoadLe(const ByteVec& bytes, std::size_t offset) {
+    return std::uint32_t{bytes[offset]} | std::uint32_t{bytes[offset + 1]} << 8 |
+           std::uint32_t{bytes[offset + 2]} << 16 | std::uint32_t{bytes[offset + 3]} << 24;
+}
+
 inline ByteVec FileBytesAt(const std::filesystem::path& path, std::int64_t offset, std::size_t count) {
     std::ifstream in(path, std::ios::binary);
     in.seekg(offset);

@@ -1,0 +1,193 @@
+// tavero-cli config, wifi and the card-user check on card images: exit status, messages and
+// the bytes left on the card.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "card_fixture.h"
+#include "expected_bytes.h"
+
+namespace tavero::testing {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Standard input is a file, never a terminal: the login can only come from the options.
+CliRun RunCli(const std::string& args) {
+    TempDir dir;
+    const auto errFile = dir / "err.txt";
+    const std::string command = std::string("TZ=UTC ") + TAVERO_CLI + " " + args +
+                                " </dev/null 2>" + Quote(errFile.string());
+    CliRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        run.out.append(buffer.data(), n);
+    }
+    const int raw = ::pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    run.err = text.str();
+    return run;
+}
+
+class CliConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_card = std::make_unique<TestCard>(m_dir / "card.img", 1, 4321);
+        std::filesystem::create_directories(m_dir / "root");
+        SectorFields f;
+        f.videoFormat = 1;
+        f.frameRate = 30;
+        f.parkFrameRate = 10;
+        f.fixedOne = 1;
+        f.diskId = 4321;
+        Put(f);
+    }
+    void Put(const SectorFields& f) {
+        const Bytes512 b = SectorBytes(f);
+        m_card->writeAt(0xA000000, b.data(), b.size());
+    }
+    [[nodiscard]] ByteVec Sector() const { return FileBytesAt(m_card->path(), 0xA000000, 512); }
+    [[nodiscard]] std::string Drive() const { return "--drive " + Quote("3=" + m_card->path().string()); }
+    [[nodiscard]] std::string Root() const { return "--root " + Quote((m_dir / "root").string()); }
+
+    TempDir m_dir;
+    std::unique_ptr<TestCard> m_card;
+};
+
+TEST_F(CliConfigTest, ShowSaveShow) {
+    CliRun run = RunCli("config show " + Drive() + " " + Root() + " --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"diskId\": 4321"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"videoFormat\": \"CIF\""), std::string::npos) << run.out;
+
+    run = RunCli("config save " + Drive() + " " + Root() +
+                 " timeZoneRow=10 plate=abc speedUnit=Knot 'timeSetting=2024-03-01 02:10:00'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const ByteVec sector = Sector();
+    EXPECT_EQ(sector[84], 0x8A);
+    EXPECT_EQ(sector[179], 2); // speed unit, big-endian at 176
+    EXPECT_EQ(LoadLe(sector, 184), 63900u);
+    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "cartime.cts")[13], 20);
+
+    run = RunCli("config show " + Drive() + " " + Root());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("plate: ABC\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("timeZone: +05:45 NPT Nepal Time\n"), std::string::npos) << run.out;
+}
+
+TEST_F(CliConfigTest, UsageErrorsNameTheAllowedValues) {
+    const ByteVec before = Sector();
+    CliRun run = RunCli("config save " + Drive() + " videoQuality=Best");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("videoQuality takes one of: High, Normal, Low"), std::string::npos) << run.err;
+    run = RunCli("config save " + Drive() + " colour=red");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("unknown key colour"), std::string::npos) << run.err;
+    run = RunCli("config show");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(Sector(), before);
+}
+
+TEST_F(CliConfigTest, RefusedSaveWritesNothing) {
+    const ByteVec before = Sector();
+    CliRun run = RunCli("config save " + Drive() + " " + Root() +
+                        " frameRate=10 parkFrameRate=15 gsensorLevel=High 'timeSetting=2024-01-01 00:00:00'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Parking video frame rate than video frame rate"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "root" / "car_set"));
+    EXPECT_EQ(Sector(), before);
+
+    run = RunCli("config save " + Drive() + " " + Root() + " user1Name=b\xC3\xB6rn user1Password=x");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Half-size"), std::string::npos) << run.err;
+    EXPECT_EQ(Sector(), before);
+}
+
+TEST_F(CliConfigTest, CardUsersGuardEveryCommand) {
+    SectorFields f;
+    f.frameRate = 30;
+    f.user1Name = "anna";
+    f.user1Password = "pw";
+    f.diskId = 4321;
+    Put(f);
+    CliRun run = RunCli("config show " + Drive());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Password Protected! Please input right password..."), std::string::npos)
+        << run.err;
+    run = RunCli("config show " + Drive() + " --user anna --password PW");
+    EXPECT_EQ(run.status, 1);
+    run = RunCli("config show " + Drive() + " --user anna --password pw");
+    EXPECT_EQ(run.status, 0) << run.err;
+    run = RunCli("info car2://3 " + Drive());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("car2://3"), std::string::npos) << run.err;
+}
+
+TEST_F(CliConfigTest, ForeignSectorOpensWithoutUsersAndWarns) {
+    SectorFields f;
+    f.user1Name = "anna";
+    f.user1Password = "pw";
+    f.diskId = 1; // another card's sector: read as the default one, which has no users
+    Put(f);
+    const CliRun run = RunCli("config show " + Drive());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("Warning: last config is damaged"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("sectorValid: no"), std::string::npos);
+}
+
+TEST_F(CliConfigTest, FactoryLeavesTheDefaultSectorWithTheCardsIdentifier) {
+    const CliRun run = RunCli("config factory " + Drive() + " " + Root());
+    ASSERT_EQ(run.status, 0) << run.err;
+    SectorFields f;
+    f.diskId = 4321;
+    const Bytes512 expected = SectorBytes(f);
+    EXPECT_EQ(Sector(), ByteVec(expected.begin(), expected.end()));
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "root" / "car_set" / "sensor.gse"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "root" / "car_set" / "taverosetting.cbs"));
+}
+
+TEST_F(CliConfigTest, MissingDriveIsAFailureNamingIt) {
+    const CliRun run = RunCli("config show --drive 3=" + Quote((m_dir / "none.img").string()));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("none.img"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "none.img"));
+}
+
+TEST_F(CliConfigTest, WifiSaveAndShow) {
+    CliRun run = RunCli("wifi save " + Root() + " --ssid car --password 1234567");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Please Enter Min. 8 Digits."), std::string::npos) << run.err;
+    run = RunCli("wifi save " + Root() + " --ssid car --password 12345678 --encrypt AES");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=car\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                        "encrypt=AES\r\nUsesStaticIp=0\r\nIP=\r\nSubnetMask =\r\nGateway=\r\nDNS=\r\n"));
+    run = RunCli("wifi show " + Root());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("ssid: car\n"), std::string::npos) << run.out;
+    run = RunCli("wifi save " + Root() + " --auth wpa --password 12345678");
+    EXPECT_EQ(run.status, 2);
+}
+
+} // namespace
+} // namespace tavero::testing
