@@ -4,9 +4,12 @@
 // own options.
 
 #include <cstdint>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+class QGuiApplication;
 
 namespace tavero::cli {
 
@@ -37,6 +40,10 @@ struct CardCredentials {
 [[nodiscard]] bool ParseInteger(const std::string& text, std::int64_t& out);
 // Numbers from 1 separated by commas ("1,3,4").
 [[nodiscard]] bool ParseNumberList(const std::string& text, std::vector<int>& out);
+
+// Text on pictures needs fonts, which need a GUI application object; without a display the
+// offscreen platform serves. Qt's own chatter is kept from the user.
+[[nodiscard]] std::unique_ptr<QGuiApplication> MakeGuiApplication();
 
 // Prints "tavero-cli: MESSAGE" and the usage to err; returns 2.
 int UsageError(const std::string& message, std::FILE* err);

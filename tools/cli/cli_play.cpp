@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "cli_commands.h"
+#include "cli_common.h"
 #include "engine/picture_hash.h"
 #include "engine/player.h"
 #include "engine/video_window.h"
@@ -119,25 +120,6 @@ private:
     std::array<Channel, kChannels> m_channels;
     std::atomic<bool> m_saveFailed{false};
 };
-
-// Text on pictures needs fonts, which need a GUI application object; without a display the
-// offscreen platform serves.
-std::unique_ptr<QGuiApplication> MakeGuiApplication() {
-    // Qt's own chatter (run-time folder, fonts) is not for the user of a command-line tool.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtFatalMsg) {
-            std::fprintf(stderr, "tavero-cli: %s\n", message.toLocal8Bit().constData());
-        }
-    });
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
-        std::getenv("WAYLAND_DISPLAY") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    }
-    static int argc = 1;
-    static char name[] = "tavero-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
 
 } // namespace
 
