@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "card_fixture.h"
 #include "engine/notifications.h"
@@ -488,6 +489,56 @@ TEST_F(AviExport, RefusedWithoutWorkersOrPath) {
     EXPECT_FALSE(engine::PlayerExportRange(m_control.get(), (m_dir / "file" / "c.avi").string(), m_first,
                                            0, start, start + 2))
         << "a path part that is a file";
+}
+
+} // namespace
+} // namespace tavero
+
+namespace tavero {
+namespace {
+
+TEST_F(AviExport, AListOfRecordsGoesIntoOneFilePerChannel) {
+    m_plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 3}, {{2024, 5, 1, 9, 0, 0}, 3}};
+    // MakeCard keeps the recordings set here.
+    m_plan.outPath = (m_dir / "card.img").string();
+    m_plan.blockCount = 16;
+    sim::ChannelSpec a;
+    a.width = 160;
+    a.height = 120;
+    a.fps = 25;
+    a.gop = 25;
+    m_plan.channels = {a};
+    std::string error;
+    ASSERT_TRUE(sim::writeCard(m_plan, m_manifest, error)) << error;
+    platform::SetDrivePath(5, m_plan.outPath);
+    m_control.reset(engine::PlayerCreate(&m_sink));
+    m_workers = std::make_unique<CExportWorkers>(*m_control);
+    engine::PlayerOpen(m_control.get(), "car2://5");
+    std::vector<store::IndexRecord*> records;
+    for (store::IndexRecord* r = engine::PlayerLoadIndex(m_control.get()); r != nullptr;
+         r = m_control->box().NextRecord(r)) {
+        records.push_back(r);
+    }
+    ASSERT_GE(records.size(), 2u);
+    ASSERT_TRUE(engine::PlayerExportList(m_control.get(), (m_dir / "l.avi").string(), records.data(),
+                                         static_cast<int>(records.size())))
+        << m_control->lastError();
+    const std::int64_t end = -1;
+    ASSERT_TRUE(m_sink.WaitFor(engine::kMsgEndOfStream, 60000, &end));
+    engine::PlayerClose(m_control.get());
+
+    ASSERT_EQ(m_workers->filesWritten(), std::vector<std::string>{(m_dir / "l1.avi").string()});
+    const auto pictures = Pictures((m_dir / "l1.avi").string());
+    const auto frames = Frames(0, sim::FrameMedia::Video);
+    std::set<std::uint32_t> recordings;
+    for (const auto& p : pictures) {
+        const auto hash = sim::payloadHash(p);
+        const auto it = std::find_if(frames.begin(), frames.end(), [&](const auto* f) { return f->hash == hash; });
+        ASSERT_NE(it, frames.end()) << "a picture the recorder never wrote";
+        recordings.insert((*it)->recording);
+    }
+    EXPECT_EQ(recordings.size(), 2u) << "both recordings are in the file";
+    EXPECT_GE(pictures.size(), 2u * 3 * 25 - 4);
 }
 
 } // namespace
