@@ -80,3 +80,70 @@ bool UdevMonitor::next(DeviceEvent& event) {
 }
 
 } // namespace tavero::platform
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/mount_table.h"
+
+namespace tavero::platform {
+
+bool MountTableWatcher::open(const std::string& mountInfoPath) {
+    m_fd.reset(::open(mountInfoPath.c_str(), O_RDONLY | O_CLOEXEC));
+    m_pending.clear();
+    m_points.clear();
+    return m_fd.valid() && readPoints(m_points);
+}
+
+bool MountTableWatcher::readPoints(std::set<std::string>& points) {
+    // Reading the table from its start again also re-arms the change signal.
+    std::string text;
+    char buffer[4096];
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(m_fd.get(), buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        at += n;
+    }
+    points.clear();
+    for (const MountEntry& entry : ParseMountInfo(text)) {
+        points.insert(entry.mountPoint);
+    }
+    return true;
+}
+
+bool MountTableWatcher::next(DeviceEvent& event) {
+    if (m_pending.empty() && m_fd.valid()) {
+        std::set<std::string> now;
+        if (readPoints(now)) {
+            for (const std::string& point : now) {
+                if (m_points.count(point) == 0) {
+                    m_pending.push_back({DeviceEvent::Action::Add, "", "mount", point});
+                }
+            }
+            for (const std::string& point : m_points) {
+                if (now.count(point) == 0) {
+                    m_pending.push_back({DeviceEvent::Action::Remove, "", "mount", point});
+                }
+            }
+            m_points = std::move(now);
+        }
+    }
+    if (m_pending.empty()) {
+        return false;
+    }
+    event = m_pending.front();
+    m_pending.pop_front();
+    return true;
+}
+
+} // namespace tavero::platform

@@ -49,3 +49,34 @@ private:
 };
 
 } // namespace tavero::platform
+
+#include <deque>
+#include <set>
+
+#include "platform/unique_fd.h"
+
+namespace tavero::platform {
+
+// Mounts appearing and disappearing, from the mount table: the desktop mounts a card's partition
+// only after the device manager announced the device, so a card's mount point is known only at
+// this second event. Mount points come as Add and Remove events with kernelName empty and
+// devNode the mount point. The descriptor of /proc/self/mountinfo signals a change as an
+// exceptional condition (poll POLLPRI; a QSocketNotifier of type Exception).
+//
+// Thread: owned by one thread; not thread-safe.
+class MountTableWatcher : public DeviceEventSource {
+public:
+    // False when the mount table cannot be read; the first table read is the starting point.
+    [[nodiscard]] bool open(const std::string& mountInfoPath = "/proc/self/mountinfo");
+    [[nodiscard]] int fd() const override { return m_fd.get(); }
+    [[nodiscard]] bool next(DeviceEvent& event) override;
+
+private:
+    [[nodiscard]] bool readPoints(std::set<std::string>& points);
+
+    UniqueFd m_fd;
+    std::set<std::string> m_points;
+    std::deque<DeviceEvent> m_pending;
+};
+
+} // namespace tavero::platform

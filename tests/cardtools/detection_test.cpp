@@ -233,6 +233,32 @@ TEST_F(DetectionTest, ArrivingCardWithRecordingsPlaysAndItsRemovalReleasesIt) {
     EXPECT_TRUE(m_detection.TakenDevice().empty());
 }
 
+TEST_F(DetectionTest, MountTableChangesArriveAsDeviceEvents) {
+    mountAll(false, true);
+    platform::MountTableWatcher watcher;
+    ASSERT_TRUE(watcher.open(m_sys.roots.mountInfo));
+    platform::DeviceEvent event;
+    EXPECT_FALSE(watcher.next(event));
+
+    m_host.cardsWithRecordings = {1};
+    mountAll(true, false); // the desktop mounted the card and the hard disk left
+    std::vector<std::pair<platform::DeviceEvent::Action, std::string>> seen;
+    while (watcher.next(event)) {
+        seen.emplace_back(event.action, event.devNode);
+    }
+    using A = platform::DeviceEvent::Action;
+    EXPECT_EQ(seen, (std::vector<std::pair<A, std::string>>{
+                        {A::Add, "/mnt/bind"}, {A::Add, m_cardMount}, {A::Remove, m_hddMount}}));
+
+    mountAll(false, false);
+    mountAll(true, false);
+    ASSERT_TRUE(watcher.open(m_sys.roots.mountInfo));
+    mountAll(true, true);
+    cardtools::PumpDeviceEvents(watcher, m_detection);
+    EXPECT_EQ(m_host.playbacks, 1);
+    EXPECT_EQ(m_detection.CurrentDrive(), 1);
+}
+
 TEST_F(DetectionTest, ArrivalRespectsSettingsAndTheBackupDialogsSourceKind) {
     struct Case {
         const char* name;
