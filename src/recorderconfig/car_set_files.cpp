@@ -1,17 +1,16 @@
 #include "recorderconfig/car_set_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/unique_fd.h"
+#include "store/byte_io.h"
+#include "store/checksum.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
-
-#include "platform/unique_fd.h"
-#include "store/byte_io.h"
-#include "store/checksum.h"
 
 namespace tavero::recorderconfig {
 namespace {
@@ -19,8 +18,7 @@ namespace {
 static_assert(kSettingRecordSize == 104 && kVideoRecordSize == 56 && kCarDataSize == 80);
 
 // The recorder's record checksum: XOR of every word before the last, stored in the last.
-template <std::size_t N>
-void SealRecord(std::array<std::uint8_t, N>& record) {
+template <std::size_t N> void SealRecord(std::array<std::uint8_t, N>& record) {
     static_assert(N % 4 == 0 && N >= 8);
     store::StoreLe32(record.data() + N - 4, store::BlockChecksum(record, N));
 }
@@ -133,7 +131,9 @@ std::string CarSetPath(std::string_view cardRoot, std::string_view name) {
     return path;
 }
 
-std::string SecondCopy(std::string_view path) { return std::string(path) + "2"; }
+std::string SecondCopy(std::string_view path) {
+    return std::string(path) + "2";
+}
 
 bool CreateCarSetFolder(std::string_view cardRoot) {
     std::string folder = CarSetPath(cardRoot, "");
@@ -142,7 +142,8 @@ bool CreateCarSetFolder(std::string_view cardRoot) {
 }
 
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    const platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    const platform::UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!fd.valid()) {
         return false;
     }
@@ -160,7 +161,9 @@ bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes
     return true;
 }
 
-bool CreateEmptyFile(const std::string& path) { return WriteWholeFile(path, {}); }
+bool CreateEmptyFile(const std::string& path) {
+    return WriteWholeFile(path, {});
+}
 
 bool WriteSwitchRecord(const std::string& path, std::uint32_t magic, std::uint32_t value,
                        bool lowByteOnly) {
@@ -232,15 +235,15 @@ bool ReadSettingRecord(const std::string& path, SettingRecord& out) {
     return true;
 }
 
-const GsensorTable& GsensorParameterTable(int set) { return set == 2 ? kGsensorSet2 : kGsensorSet1; }
+const GsensorTable& GsensorParameterTable(int set) {
+    return set == 2 ? kGsensorSet2 : kGsensorSet1;
+}
 
 int WriteGsensorFiles(std::string_view cardRoot, const GsensorChoice& choice, int parameterSet) {
     const int car = std::clamp(choice.carType, 0, kGsensorCarTypes - 1);
     const int level = std::clamp(choice.level, 0, kGsensorLevels);
-    const GsensorThresholds& t =
-        GsensorParameterTable(parameterSet)[static_cast<std::size_t>(car)]
-                                           [static_cast<std::size_t>(
-                                               (level == 0 ? kOffThresholdLevel : level) - 1)];
+    const GsensorThresholds& t = GsensorParameterTable(parameterSet)[static_cast<std::size_t>(
+        car)][static_cast<std::size_t>((level == 0 ? kOffThresholdLevel : level) - 1)];
     std::array<std::uint8_t, kSensorRecordSize> thresholds{};
     store::StoreLe32(thresholds.data(), kSensorMagic);
     StoreLe16(thresholds.data() + 4, static_cast<std::uint16_t>(t.x));
@@ -290,7 +293,8 @@ GsensorChoice ReadGsensorChoice(std::string_view cardRoot, int parameterSet,
     const auto x = static_cast<std::int16_t>(LoadLe16(thresholds.data() + 4));
     const auto y = static_cast<std::int16_t>(LoadLe16(thresholds.data() + 6));
     const auto z = static_cast<std::int16_t>(LoadLe16(thresholds.data() + 8));
-    const auto& rows = GsensorParameterTable(parameterSet)[static_cast<std::size_t>(result.carType)];
+    const auto& rows =
+        GsensorParameterTable(parameterSet)[static_cast<std::size_t>(result.carType)];
     for (int n = 0; n < kGsensorLevels; ++n) {
         const GsensorThresholds& row = rows[static_cast<std::size_t>(n)];
         if (row.x == x && row.y == y && row.z == z) {
@@ -308,8 +312,8 @@ std::string CameraScriptText(const CameraTable& table, int index) {
 
 bool WriteCameraScript(const std::string& path, const CameraTable& table, int index) {
     const std::string text = CameraScriptText(table, index);
-    return WriteWholeFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                          text.size()));
+    return WriteWholeFile(
+        path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 int ReadCameraScript(const std::string& path, const CameraTable& table) {
@@ -388,9 +392,9 @@ bool WriteCarData(const std::string& path, const CarData& data) {
 }
 
 ClockFields ClockInUtc(const ClockFields& local, std::int32_t offsetSeconds) {
-    const std::int64_t seconds =
-        DaysFromCivil(local.year, local.month, local.day) * 86400 + local.hour * 3600 +
-        local.minute * 60 + local.second - offsetSeconds;
+    const std::int64_t seconds = DaysFromCivil(local.year, local.month, local.day) * 86400 +
+                                 local.hour * 3600 + local.minute * 60 + local.second -
+                                 offsetSeconds;
     std::int64_t days = seconds / 86400;
     std::int64_t rest = seconds % 86400;
     if (rest < 0) {

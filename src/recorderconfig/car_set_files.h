@@ -10,13 +10,13 @@
 //
 // Thread: plain functions, used on the UI thread.
 
+#include "recorderconfig/config_sector.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-
-#include "recorderconfig/config_sector.h"
 
 namespace tavero::recorderconfig {
 

@@ -12,16 +12,14 @@ public:
     FileWriter(std::string_view cardRoot, CardSaveOutcome& outcome)
         : m_root(cardRoot), m_outcome(outcome) {}
 
-    template <typename Write>
-    void file(std::string_view name, Write&& write) {
+    template <typename Write> void file(std::string_view name, Write&& write) {
         const std::string path = CarSetPath(m_root, name);
         if (!write(path)) {
             m_outcome.skippedFiles.push_back(path);
         }
     }
     // The file and its second copy, same content.
-    template <typename Write>
-    void twice(std::string_view name, Write&& write) {
+    template <typename Write> void twice(std::string_view name, Write&& write) {
         file(name, write);
         const std::string path = SecondCopy(CarSetPath(m_root, name));
         if (!write(path)) {

@@ -4,13 +4,13 @@
 //
 // Thread: UI thread.
 
+#include "recorderconfig/car_set_files.h"
+#include "recorderconfig/config_sector.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "recorderconfig/car_set_files.h"
-#include "recorderconfig/config_sector.h"
 
 namespace tavero::recorderconfig {
 

@@ -5,10 +5,10 @@
 //
 // Thread: UI thread (the login prompt is modal).
 
-#include <string>
-
 #include "recorderconfig/config_sector.h"
 #include "recorderconfig/messages.h"
+
+#include <string>
 
 namespace tavero::recorderconfig {
 

@@ -1,9 +1,9 @@
 #include "recorderconfig/config_page.h"
 
+#include "recorderconfig/car_set_files.h"
+
 #include <algorithm>
 #include <cctype>
-
-#include "recorderconfig/car_set_files.h"
 
 namespace tavero::recorderconfig {
 namespace {
@@ -15,7 +15,9 @@ int IndexIn(std::uint32_t value, std::size_t size) {
     return value < size ? static_cast<int>(value) : -1;
 }
 
-bool Selected(int index, std::size_t size) { return index >= 0 && static_cast<std::size_t>(index) < size; }
+bool Selected(int index, std::size_t size) {
+    return index >= 0 && static_cast<std::size_t>(index) < size;
+}
 
 bool HalfSize(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
@@ -36,7 +38,9 @@ std::string Upper(std::string text) {
 CConfigPage::CConfigPage(PageContext context, PageSettings& settings, MessageSink& messages)
     : m_context(std::move(context)), m_settings(settings), m_messages(messages) {}
 
-bool CConfigPage::haveFiles() const { return cardMode() && !IsRawOnlyRoot(m_context.cardRoot); }
+bool CConfigPage::haveFiles() const {
+    return cardMode() && !IsRawOnlyRoot(m_context.cardRoot);
+}
 
 void CConfigPage::Reopen(int drive, std::string cardRoot) {
     m_context.drive = drive;
@@ -75,7 +79,8 @@ void CConfigPage::readCard() {
     // A card reachable only raw has no setting file to read; without a card the missing file
     // gives the start value below.
     if (!(cardMode() && IsRawOnlyRoot(m_context.cardRoot))) {
-        recordValid = haveFiles() && ReadSettingRecord(CarSetPath(m_context.cardRoot, kSettingFile), record);
+        recordValid =
+            haveFiles() && ReadSettingRecord(CarSetPath(m_context.cardRoot, kSettingFile), record);
         if (recordValid) {
             sector.videoFormat = record.videoFormat;
             sector.frameRate = record.frameRate;
@@ -102,8 +107,8 @@ void CConfigPage::selectInitialOptions() {
     Options o;
     o.pal = !haveFiles() ||
             ReadSwitchRecord(CarSetPath(root, kVideoNormFile), kVideoNormMagic, 1, true) != 0;
-    const GsensorChoice g = haveFiles() ? ReadGsensorChoice(root, m_gsensorSet, m_gsensorDefaults)
-                                        : m_gsensorDefaults;
+    const GsensorChoice g =
+        haveFiles() ? ReadGsensorChoice(root, m_gsensorSet, m_gsensorDefaults) : m_gsensorDefaults;
     o.carType = Selected(g.carType, m_lists.carTypes.size()) ? g.carType : -1;
     o.gsensorLevel = g.level >= 0 && g.level <= kGsensorLevels ? g.level : -1;
 
@@ -172,13 +177,15 @@ void CConfigPage::selectInitialOptions() {
         o.playbackDigits[i] = digit >= 0 && digit <= 9 ? digit : -1;
     }
     o.frontSensitivity =
-        haveFiles() ? ReadCameraScript(SecondCopy(CarSetPath(root, kFrontCameraFile)), m_context.frontTable)
-                    : kNormalSensitivity;
+        haveFiles()
+            ? ReadCameraScript(SecondCopy(CarSetPath(root, kFrontCameraFile)), m_context.frontTable)
+            : kNormalSensitivity;
     o.rearSensitivity =
-        haveFiles() ? ReadCameraScript(SecondCopy(CarSetPath(root, kRearCameraFile)), m_context.rearTable)
-                    : kNormalSensitivity;
-    o.audioOn =
-        !haveFiles() || ReadSwitchRecord(CarSetPath(root, kAudioSwitchFile), kAudioMagic, 1, true) != 0;
+        haveFiles()
+            ? ReadCameraScript(SecondCopy(CarSetPath(root, kRearCameraFile)), m_context.rearTable)
+            : kNormalSensitivity;
+    o.audioOn = !haveFiles() ||
+                ReadSwitchRecord(CarSetPath(root, kAudioSwitchFile), kAudioMagic, 1, true) != 0;
     m_options = std::move(o);
 
     refillRateLists(true);
@@ -191,7 +198,8 @@ void CConfigPage::selectInitialOptions() {
         }
     };
     selectRate(m_frontEntries, m_options.frontRate);
-    m_options.rearRate = m_lists.rearRates.empty() ? -1 : static_cast<int>(m_lists.rearRates.size()) - 1;
+    m_options.rearRate =
+        m_lists.rearRates.empty() ? -1 : static_cast<int>(m_lists.rearRates.size()) - 1;
     selectRate(m_lists.rearRates, m_options.rearRate);
 }
 
@@ -209,7 +217,8 @@ void CConfigPage::SelectVideoFormat(int index) {
     refillRateLists(true);
 }
 
-std::string CConfigPage::Title(const std::function<std::string(std::string_view)>& translate) const {
+std::string
+CConfigPage::Title(const std::function<std::string(std::string_view)>& translate) const {
     std::string title = translate("Configuration");
     if (cardMode()) {
         if (m_sectorValid) {
@@ -232,9 +241,13 @@ void CConfigPage::SetPlateTicked(bool ticked) {
     }
 }
 
-void CConfigPage::EditPlate(std::string_view text) { m_options.plate = CutEditText(text, kPlateEditChars); }
+void CConfigPage::EditPlate(std::string_view text) {
+    m_options.plate = CutEditText(text, kPlateEditChars);
+}
 
-void CConfigPage::LeavePlate() { m_options.plate = Upper(m_options.plate); }
+void CConfigPage::LeavePlate() {
+    m_options.plate = Upper(m_options.plate);
+}
 
 void CConfigPage::SetCarInfoTicked(bool ticked) {
     m_options.carInfoTicked = ticked;
@@ -277,7 +290,8 @@ void CConfigPage::SetPlaybackPasswordTicked(bool ticked) {
 
 void CConfigPage::SelectPlaybackDigit(int position, int digit) {
     if (position >= 0 && position < static_cast<int>(kPlaybackPasswordBytes)) {
-        m_options.playbackDigits[static_cast<std::size_t>(position)] = digit >= 0 && digit <= 9 ? digit : -1;
+        m_options.playbackDigits[static_cast<std::size_t>(position)] =
+            digit >= 0 && digit <= 9 ? digit : -1;
     }
 }
 
@@ -348,8 +362,8 @@ SaveResult CConfigPage::Save(CardSaveOutcome* outcome) {
     sector.fixedTable.fill(kFixedTableValue);
     sector.fixedOne = 1;
 
-    for (const std::string* text : {&o.plate, &o.user1Name, &o.user1Password, &o.user2Name,
-                                    &o.user2Password}) {
+    for (const std::string* text :
+         {&o.plate, &o.user1Name, &o.user1Password, &o.user2Name, &o.user2Password}) {
         if (!HalfSize(*text)) {
             m_messages.ShowMessage(kMsgHalfSize);
             return SaveResult::StayOpen;
@@ -370,9 +384,10 @@ SaveResult CConfigPage::Save(CardSaveOutcome* outcome) {
     // The parking check comes before anything is written, so a refused save leaves the card as
     // it was (checking it half-way through the writes left the clock, norm, recording-mode and
     // G-sensor files changed on a card whose other settings were not).
-    const std::uint32_t parkRate = Selected(o.parkRate, m_parkEntries.size())
-                                       ? EntryNumber(m_parkEntries[static_cast<std::size_t>(o.parkRate)])
-                                       : sector.parkFrameRate;
+    const std::uint32_t parkRate =
+        Selected(o.parkRate, m_parkEntries.size())
+            ? EntryNumber(m_parkEntries[static_cast<std::size_t>(o.parkRate)])
+            : sector.parkFrameRate;
     if (sector.frameRate < parkRate) {
         m_messages.ShowMessage(kMsgParkingFrameRate);
         const int next = o.frontRate + 1;

@@ -12,6 +12,11 @@
 // Thread: UI thread; one instance per opening of the page. The sector image and the zone offset
 // belong to the caller (the main window) and are edited in place.
 
+#include "recorderconfig/card_save.h"
+#include "recorderconfig/config_sector.h"
+#include "recorderconfig/messages.h"
+#include "recorderconfig/page_lists.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -19,11 +24,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "recorderconfig/card_save.h"
-#include "recorderconfig/config_sector.h"
-#include "recorderconfig/messages.h"
-#include "recorderconfig/page_lists.h"
 
 namespace tavero::recorderconfig {
 
@@ -43,9 +43,9 @@ public:
 
 // What the main window hands the page.
 struct PageContext {
-    int drive = -1;        // the open card's physical drive, -1 when none
-    std::string cardRoot;  // mount point ending in "/", or "/dev/..." for a raw-only card
-    ConfigSector* sector = nullptr;     // the main window's image; required
+    int drive = -1;                 // the open card's physical drive, -1 when none
+    std::string cardRoot;           // mount point ending in "/", or "/dev/..." for a raw-only card
+    ConfigSector* sector = nullptr; // the main window's image; required
     std::int32_t* timeOffset = nullptr; // zone offset in seconds the main window uses; optional
     CameraTable frontTable = kDefaultCameraTable;
     CameraTable rearTable = kDefaultCameraTable;
@@ -71,11 +71,14 @@ public:
     // False when the sector read at opening reported invalid (the title then warns).
     [[nodiscard]] bool sectorValid() const { return m_sectorValid; }
     // "Configuration", " - [root]" in card mode, or the damage warning, each key translated.
-    [[nodiscard]] std::string Title(const std::function<std::string(std::string_view)>& translate) const;
+    [[nodiscard]] std::string
+    Title(const std::function<std::string(std::string_view)>& translate) const;
     // "Save" in card mode, else "OK" (untranslated key).
     [[nodiscard]] std::string_view ButtonCaption() const { return cardMode() ? "Save" : "OK"; }
     [[nodiscard]] const PageLists& lists() const { return m_lists; }
-    [[nodiscard]] const std::vector<std::string>& frontRateEntries() const { return m_frontEntries; }
+    [[nodiscard]] const std::vector<std::string>& frontRateEntries() const {
+        return m_frontEntries;
+    }
     [[nodiscard]] const std::vector<std::string>& parkRateEntries() const { return m_parkEntries; }
     [[nodiscard]] const std::vector<TimeZoneRow>& timeZones() const { return m_zones; }
     [[nodiscard]] const std::vector<std::string>& provinces() const { return m_provinces; }
@@ -86,22 +89,22 @@ public:
     struct Options {
         int videoFormat = -1;
         int videoQuality = -1;
-        int frontRate = -1;   // position in frontRateEntries()
-        int rearRate = -1;    // hidden rear list (lists().rearRates); not saved
+        int frontRate = -1; // position in frontRateEntries()
+        int rearRate = -1;  // hidden rear list (lists().rearRates); not saved
         bool plateTicked = false;
-        std::string plate;    // as the edit shows it
-        int province = -1;    // Chinese interface only
+        std::string plate; // as the edit shows it
+        int province = -1; // Chinese interface only
         bool carInfoTicked = false;
         std::string carInfo;
         std::string user1Name, user1Password, user2Name, user2Password;
         int timeZoneRow = -1;
         bool timeSetting = false;
         ClockFields pickedTime; // local wall-clock time of the chosen zone
-        int speedUnit = -1;   // 0 km/h, 1 mile/h, 2 knot
+        int speedUnit = -1;     // 0 km/h, 1 mile/h, 2 knot
         int carType = -1;
         int gsensorLevel = -1; // 0 Off .. 5
         int parkMode = -1;
-        int parkRate = -1;    // position in parkRateEntries()
+        int parkRate = -1; // position in parkRateEntries()
         bool rearCameraDisabled = false;
         bool pal = true;
         bool continuousRecording = false;

@@ -1,11 +1,11 @@
 #include "recorderconfig/config_sector.h"
 
-#include <algorithm>
-
 #include "store/byte_io.h"
 #include "store/card_layout.h"
 #include "store/checksum.h"
 #include "store/sto_reader.h"
+
+#include <algorithm>
 
 namespace tavero::recorderconfig {
 namespace {
@@ -14,8 +14,8 @@ static_assert(kConfigSectorOffset == store::kConfigSectorOffset);
 static_assert(kConfigSectorSize == store::kSectorSize);
 
 // On-card offsets.
-constexpr std::size_t kRecordOffset = 4;    // the setting record: magic .. plate
-constexpr std::size_t kRecordBytes = 104;   // record including its checksum
+constexpr std::size_t kRecordOffset = 4;  // the setting record: magic .. plate
+constexpr std::size_t kRecordBytes = 104; // record including its checksum
 constexpr std::size_t kRecordChecksumOffset = 104;
 constexpr std::size_t kUser1NameOffset = 108;
 constexpr std::size_t kBlockZoneCodeOffset = 172;
@@ -25,7 +25,9 @@ static_assert(kRecordOffset + kRecordBytes == kUser1NameOffset);
 static_assert(kUser1NameOffset + 4 * kUserFieldBytes == kBlockZoneCodeOffset);
 static_assert(192 + kReservedBytes == kDiskIdOffset);
 
-void ReadArray(store::ByteReader& r, std::span<std::uint8_t> out) { r.bytes(out.data(), out.size()); }
+void ReadArray(store::ByteReader& r, std::span<std::uint8_t> out) {
+    r.bytes(out.data(), out.size());
+}
 void WriteArray(store::ByteWriter& w, std::span<const std::uint8_t> in) {
     w.bytes(in.data(), in.size());
 }
@@ -145,8 +147,7 @@ bool ReadConfigSector(store::CStoReader& drive, ConfigSector& out, std::string* 
                 *error = "configuration sector is damaged (magic or checksum)";
             } else {
                 *error = "configuration sector belongs to another card (disk identifier " +
-                         std::to_string(out.diskId) + ", card " + std::to_string(info.diskId) +
-                         ")";
+                         std::to_string(out.diskId) + ", card " + std::to_string(info.diskId) + ")";
             }
         }
         MakeDefaultConfigSector(out, info.diskId);

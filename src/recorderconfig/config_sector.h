@@ -45,16 +45,16 @@ using PlateField = std::array<std::uint8_t, kPlateBytes>;
 // The configuration sector in host order. Field names follow the recorder's vocabulary.
 struct ConfigSector {
     std::uint32_t magic = 0;
-    std::uint32_t recordMagic = 0; // 0 when the inner setting record was discarded
-    std::uint32_t videoFormat = 0;  // index into the page's video format list
-    std::uint32_t frameRate = 0;    // front camera, frames per second
-    std::uint32_t videoQuality = 0; // 0 High, 1 Normal, 2 Low
+    std::uint32_t recordMagic = 0;   // 0 when the inner setting record was discarded
+    std::uint32_t videoFormat = 0;   // index into the page's video format list
+    std::uint32_t frameRate = 0;     // front camera, frames per second
+    std::uint32_t videoQuality = 0;  // 0 High, 1 Normal, 2 Low
     std::uint32_t parkFrameRate = 0; // frames per second while parked
     std::array<std::uint32_t, kFixedTableWords> fixedTable{};
     std::uint32_t parkMode = 0; // index into the parking power-off list
     std::uint32_t fixedOne = 0;
     std::uint32_t zoneCode = 0; // recorder time-zone code, see ZoneCodeForHours
-    PlateField plate{};          // zero-padded here; the first byte may be a prefix code
+    PlateField plate{};         // zero-padded here; the first byte may be a prefix code
     UserField user1Name{};
     UserField user2Name{};
     UserField user1Password{};
@@ -78,7 +78,8 @@ void MakeDefaultConfigSector(ConfigSector& out, std::uint32_t diskId);
 [[nodiscard]] std::array<std::uint8_t, kConfigSectorSize>
 SerializeConfigSector(const ConfigSector& sector);
 // Host-order fields of an on-card image, with no validation (see ReadConfigSector for that).
-[[nodiscard]] ConfigSector ParseConfigSector(std::span<const std::uint8_t, kConfigSectorSize> image);
+[[nodiscard]] ConfigSector
+ParseConfigSector(std::span<const std::uint8_t, kConfigSectorSize> image);
 // Magic and outer block checksum of an on-card image.
 [[nodiscard]] bool ConfigSectorOuterValid(std::span<const std::uint8_t, kConfigSectorSize> image);
 // The inner checksum at offset 104 over the 25 words of the setting record.

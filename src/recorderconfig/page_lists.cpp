@@ -1,9 +1,9 @@
 #include "recorderconfig/page_lists.h"
 
+#include "recorderconfig/config_sector.h"
+
 #include <array>
 #include <ctime>
-
-#include "recorderconfig/config_sector.h"
 
 namespace tavero::recorderconfig {
 namespace {
@@ -63,17 +63,35 @@ constexpr std::array<ZoneText, kTimeZoneRows> kZones = {{
 PageLists BuildPageLists(int videoFormatSet, int frontSet, int rearSet, int carModeSet) {
     PageLists lists;
     switch (videoFormatSet) {
-    case 1: lists.videoFormats = {"720P", "D1"}; break;
-    case 3: lists.videoFormats = {"720P", "VGA"}; break;
-    default: lists.videoFormats = {"D1", "CIF"}; break;
+    case 1:
+        lists.videoFormats = {"720P", "D1"};
+        break;
+    case 3:
+        lists.videoFormats = {"720P", "VGA"};
+        break;
+    default:
+        lists.videoFormats = {"D1", "CIF"};
+        break;
     }
     switch (frontSet) {
-    case 2: lists.frontRates = {"5", "10", "15", "20", "30"}; break;
-    case 3: lists.frontRates = {"5", "10", "15"}; break;
-    case 4: lists.frontRates = {"10", "15", "25(PAL) / 30(NTSC)"}; break;
-    case 5: lists.frontRates = {"5", "10", "15", "20", "25(PAL) / 30(NTSC)"}; break;
-    case 6: lists.frontRates = {"5", "10", "15", "20", "25", "30"}; break;
-    default: lists.frontRates = {"15", "30"}; break;
+    case 2:
+        lists.frontRates = {"5", "10", "15", "20", "30"};
+        break;
+    case 3:
+        lists.frontRates = {"5", "10", "15"};
+        break;
+    case 4:
+        lists.frontRates = {"10", "15", "25(PAL) / 30(NTSC)"};
+        break;
+    case 5:
+        lists.frontRates = {"5", "10", "15", "20", "25(PAL) / 30(NTSC)"};
+        break;
+    case 6:
+        lists.frontRates = {"5", "10", "15", "20", "25", "30"};
+        break;
+    default:
+        lists.frontRates = {"15", "30"};
+        break;
     }
     if (rearSet == 1) {
         lists.rearRates = {"5", "10", "15"};
@@ -81,15 +99,22 @@ PageLists BuildPageLists(int videoFormatSet, int frontSet, int rearSet, int carM
         lists.rearRates = {"5", "10", "15", "20", "25", "30"};
     }
     switch (carModeSet) {
-    case 1: lists.carTypes = {"Car", "Truck"}; break;
-    case 3: lists.carTypes = {"Truck", "Motorcycle", "Special"}; break;
-    default: lists.carTypes = {"Car", "Truck", "Motorcycle", "Alarm"}; break;
+    case 1:
+        lists.carTypes = {"Car", "Truck"};
+        break;
+    case 3:
+        lists.carTypes = {"Truck", "Motorcycle", "Special"};
+        break;
+    default:
+        lists.carTypes = {"Car", "Truck", "Motorcycle", "Alarm"};
+        break;
     }
     return lists;
 }
 
 const std::vector<std::string>& GsensorLevelNames() {
-    static const std::vector<std::string> names = {"Off", "Heavy", "High", "Normal", "Low", "Light"};
+    static const std::vector<std::string> names = {"Off",    "Heavy", "High",
+                                                   "Normal", "Low",   "Light"};
     return names;
 }
 
@@ -178,7 +203,7 @@ std::int32_t LocalStandardOffsetSeconds() {
 
 std::string CutEditText(std::string_view text, std::size_t maxChars) {
     std::size_t n = 0;
-    while (n < text.size() && n < maxChars && static_cast<signed char>(text[n]) > 30) {
+    while (n < text.size() && n<maxChars&& static_cast<signed char>(text[n])> 30) {
         ++n;
     }
     return std::string(text.substr(0, n));

@@ -49,9 +49,9 @@ struct PageLists {
 struct TimeZoneRow {
     std::string_view text;
     int hours = 0;
-    int quarters = 0;           // quarter-hours, negative west of UTC
+    int quarters = 0; // quarter-hours, negative west of UTC
     std::int32_t offsetSeconds = 0;
-    std::uint32_t code = 0;     // recorder zone code; 0 for the computer's own zone (row 0)
+    std::uint32_t code = 0; // recorder zone code; 0 for the computer's own zone (row 0)
 };
 inline constexpr int kTimeZoneRows = 41;
 // The 41 rows; row 0 is the computer's zone, from its standard-time offset east of UTC.

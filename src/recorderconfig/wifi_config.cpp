@@ -1,12 +1,12 @@
 #include "recorderconfig/wifi_config.h"
 
+#include "recorderconfig/car_set_files.h"
+
 #include <cctype>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <vector>
-
-#include "recorderconfig/car_set_files.h"
 
 namespace tavero::recorderconfig {
 namespace {
@@ -59,7 +59,8 @@ std::vector<IniLine> EmptySectionLines(const std::string& text) {
         pos = end + 1;
         if (!line.empty() && line.front() == '[') {
             const std::size_t close = line.find(']');
-            const bool empty = close != std::string_view::npos && Trim(line.substr(1, close - 1)).empty();
+            const bool empty =
+                close != std::string_view::npos && Trim(line.substr(1, close - 1)).empty();
             // Only the first section of a name counts.
             inSection = empty && !seenSection;
             seenSection = seenSection || empty;
@@ -74,8 +75,8 @@ std::vector<IniLine> EmptySectionLines(const std::string& text) {
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
         }
-        lines.push_back({std::string(Trim(line.substr(0, eq))),
-                         std::string(value.substr(0, kMaxValueChars))});
+        lines.push_back(
+            {std::string(Trim(line.substr(0, eq))), std::string(value.substr(0, kMaxValueChars))});
     }
     return lines;
 }
@@ -93,19 +94,26 @@ std::optional<std::string> Lookup(const std::vector<IniLine>& lines, std::string
 
 std::string_view WifiAuthName(WifiAuth auth) {
     switch (auth) {
-    case WifiAuth::Open: return "OPEN";
-    case WifiAuth::WpaPsk: return "WPAPSK";
-    case WifiAuth::Wpa2Psk: return "WPA2PSK";
-    case WifiAuth::None: break;
+    case WifiAuth::Open:
+        return "OPEN";
+    case WifiAuth::WpaPsk:
+        return "WPAPSK";
+    case WifiAuth::Wpa2Psk:
+        return "WPA2PSK";
+    case WifiAuth::None:
+        break;
     }
     return "";
 }
 
 std::string_view WifiEncryptName(WifiEncrypt enc) {
     switch (enc) {
-    case WifiEncrypt::Tkip: return "TKIP";
-    case WifiEncrypt::Aes: return "AES";
-    case WifiEncrypt::None: break;
+    case WifiEncrypt::Tkip:
+        return "TKIP";
+    case WifiEncrypt::Aes:
+        return "AES";
+    case WifiEncrypt::None:
+        break;
     }
     return "";
 }
@@ -165,7 +173,8 @@ std::string WifiConfigText(const WifiSettings& s) {
     return text;
 }
 
-bool WriteWifiConfig(std::string_view driveRoot, const WifiSettings& settings, MessageSink& messages) {
+bool WriteWifiConfig(std::string_view driveRoot, const WifiSettings& settings,
+                     MessageSink& messages) {
     if (settings.password.size() < kWifiMinPassword) {
         messages.ShowMessage(kMsgWifiPasswordShort);
         return false;
@@ -175,9 +184,9 @@ bool WriteWifiConfig(std::string_view driveRoot, const WifiSettings& settings, M
     if (!IsRawOnlyRoot(driveRoot)) {
         // A folder that cannot be made shows up as the file failing below.
         (void)CreateCarSetFolder(driveRoot);
-        written = WriteWholeFile(CarSetPath(driveRoot, kWifiFile),
-                                 std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                           text.size()));
+        written = WriteWholeFile(
+            CarSetPath(driveRoot, kWifiFile),
+            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     }
     if (!written) {
         messages.ShowMessage(kMsgWifiSaveFail);

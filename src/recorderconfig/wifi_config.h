@@ -4,10 +4,10 @@
 //
 // Thread: UI thread (the Wi-Fi dialog), or the command-line tool.
 
+#include "recorderconfig/messages.h"
+
 #include <string>
 #include <string_view>
-
-#include "recorderconfig/messages.h"
 
 namespace tavero::recorderconfig {
 
@@ -32,8 +32,8 @@ struct WifiSettings {
     std::string dns;
 };
 
-[[nodiscard]] std::string_view WifiAuthName(WifiAuth auth);       // "" for None
-[[nodiscard]] std::string_view WifiEncryptName(WifiEncrypt enc);  // "" for None
+[[nodiscard]] std::string_view WifiAuthName(WifiAuth auth);      // "" for None
+[[nodiscard]] std::string_view WifiEncryptName(WifiEncrypt enc); // "" for None
 
 // Fills server ("0.0.0.0" when absent), SSID and password from the file under driveRoot; sets auth
 // and encrypt only when the file names one of their values exactly (case-sensitive). The static

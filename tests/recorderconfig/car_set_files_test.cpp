@@ -1,15 +1,14 @@
 // The "car_set/" files: exact bytes of every record against bytes built from the recorder's
 // tables, the read-back rules for damaged files, the save order and the factory defaults.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "card_fixture.h"
 #include "expected_bytes.h"
 #include "platform/drive_table.h"
-#include "recorderconfig/card_save.h"
 #include "recorderconfig/car_set_files.h"
+#include "recorderconfig/card_save.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tavero::testing {
 namespace {
@@ -22,7 +21,9 @@ protected:
         m_root = m_dir.path().string() + "/";
         std::filesystem::create_directories(m_dir / "car_set");
     }
-    [[nodiscard]] std::string Path(const std::string& name) const { return m_root + "car_set/" + name; }
+    [[nodiscard]] std::string Path(const std::string& name) const {
+        return m_root + "car_set/" + name;
+    }
     [[nodiscard]] ByteVec Bytes(const std::string& name) const { return FileBytes(Path(name)); }
 
     TempDir m_dir;
@@ -104,9 +105,14 @@ TEST_F(CarSetTest, SettingRecordPadsThePlateWithSpaces) {
     s.parkMode = 49;
     s.fixedOne = 1;
     s.zoneCode = 18;
-    rc::SetFieldText(s.plate, "\x8A" "BC", false);
+    rc::SetFieldText(s.plate,
+                     "\x8A"
+                     "BC",
+                     false);
     ASSERT_TRUE(rc::WriteSettingRecord(Path("taverosetting.cbs"), s));
-    const ByteVec expected = SettingRecordBytes(1, 25, 1, 10, 49, 18, "\x8A" "BC");
+    const ByteVec expected = SettingRecordBytes(1, 25, 1, 10, 49, 18,
+                                                "\x8A"
+                                                "BC");
     EXPECT_EQ(Bytes("taverosetting.cbs"), expected);
 
     rc::SettingRecord back;
@@ -129,10 +135,10 @@ TEST_F(CarSetTest, GsensorFilesFollowTheParameterTables) {
         bool enabled;
     };
     const Case cases[] = {
-        {1, 0, 1, 230, 230, 307, true},   {1, 3, 5, 154, 154, 154, true},
-        {1, 1, 0, 128, 128, 179, false},  // Off writes level 3's row, disabled
-        {2, 2, 4, 230, 179, 1023, true},  {2, 3, 0, 1024, 1024, 1022, false},
-        {9, 0, 2, 256, 256, 358, true},   // an unknown set uses set 1
+        {1, 0, 1, 230, 230, 307, true},  {1, 3, 5, 154, 154, 154, true},
+        {1, 1, 0, 128, 128, 179, false}, // Off writes level 3's row, disabled
+        {2, 2, 4, 230, 179, 1023, true}, {2, 3, 0, 1024, 1024, 1022, false},
+        {9, 0, 2, 256, 256, 358, true}, // an unknown set uses set 1
     };
     for (const Case& c : cases) {
         EXPECT_EQ(rc::WriteGsensorFiles(m_root, {c.car, c.level}, c.set), 0);
@@ -204,11 +210,11 @@ TEST_F(CarSetTest, CameraScripts) {
     EXPECT_EQ(rc::ReadCameraScript(Path("camera2.cfg"), custom), 4);
 
     const std::pair<const char*, int> reads[] = {
-        {"carcam01\nw 0x14 0x25\n", 2},  // not a table entry
-        {"carcam01\nw 0x14 0x41", 4},    // no final line break needed
-        {"carcam01 w 0x14 0x 1\n", 0},   // white space matches white space
-        {"carcam02\nw 0x14 0x41\n", 2},  // another tag
-        {"carcam01\nw 0x14 0xzz\n", 2},  // no number
+        {"carcam01\nw 0x14 0x25\n", 2}, // not a table entry
+        {"carcam01\nw 0x14 0x41", 4},   // no final line break needed
+        {"carcam01 w 0x14 0x 1\n", 0},  // white space matches white space
+        {"carcam02\nw 0x14 0x41\n", 2}, // another tag
+        {"carcam01\nw 0x14 0xzz\n", 2}, // no number
         {"", 2},
     };
     for (const auto& [text, index] : reads) {
@@ -231,7 +237,8 @@ ByteVec VideoRecordBytes(std::uint32_t format, std::uint32_t rate, std::uint32_t
     return r;
 }
 
-ByteVec CarDataBytes(bool plate, const std::string& plateText, bool info, const std::string& infoText) {
+ByteVec CarDataBytes(bool plate, const std::string& plateText, bool info,
+                     const std::string& infoText) {
     ByteVec r(80, 0);
     PutLe32(r.data(), 0x45789436);
     PutLe32(r.data() + 4, plate ? 1 : 0);
@@ -334,12 +341,11 @@ TEST_F(CardSaveTest, SaveWritesEveryFileAndTheSector) {
     EXPECT_TRUE(outcome.skippedFiles.empty());
 
     const std::vector<std::string> expectedNames = {
-        "User_DST.dst",  "camera1.cfg",   "camera1.cfg2",      "camera1A.cfg",
-        "camera1A.cfg2", "camera2.cfg",   "camera2.cfg2",      "cardata.cdf",
-        "cartime.cts",   "cartime.cts2",  "rearcam.rcf",       "rearcam.rcf2",
-        "rec_mode.cfg",  "recaudio.acf",  "recaudio.acf2",     "sensor.gse",
-        "sensor.gse2",   "sensor2.gse",   "sensor2.gse2",      "taverosetting.cbs",
-        "taverosetting.cbs2", "video.vcf", "video.vcf2",       "videonorm.vfg"};
+        "User_DST.dst",       "camera1.cfg",  "camera1.cfg2", "camera1A.cfg", "camera1A.cfg2",
+        "camera2.cfg",        "camera2.cfg2", "cardata.cdf",  "cartime.cts",  "cartime.cts2",
+        "rearcam.rcf",        "rearcam.rcf2", "rec_mode.cfg", "recaudio.acf", "recaudio.acf2",
+        "sensor.gse",         "sensor.gse2",  "sensor2.gse",  "sensor2.gse2", "taverosetting.cbs",
+        "taverosetting.cbs2", "video.vcf",    "video.vcf2",   "videonorm.vfg"};
     EXPECT_EQ(CarSetNames(), expectedNames);
 
     // 25 stays in the setting record and becomes 30 in the video record and the sector.
@@ -371,9 +377,9 @@ TEST_F(CardSaveTest, OptionalFilesAreLeftOutWhenNotChosen) {
     const rc::CardSaveOutcome outcome = rc::SaveCardConfiguration(m_root, kDrive, s, {});
     EXPECT_TRUE(outcome.sectorWritten);
     const std::vector<std::string> expectedNames = {
-        "User_DST.dst", "cardata.cdf",       "rearcam.rcf",        "rearcam.rcf2",
-        "rec_mode.cfg", "recaudio.acf",      "recaudio.acf2",      "taverosetting.cbs",
-        "taverosetting.cbs2", "video.vcf",   "video.vcf2",         "videonorm.vfg"};
+        "User_DST.dst",       "cardata.cdf",  "rearcam.rcf",   "rearcam.rcf2",
+        "rec_mode.cfg",       "recaudio.acf", "recaudio.acf2", "taverosetting.cbs",
+        "taverosetting.cbs2", "video.vcf",    "video.vcf2",    "videonorm.vfg"};
     EXPECT_EQ(CarSetNames(), expectedNames);
 }
 
@@ -382,8 +388,7 @@ TEST_F(CardSaveTest, RawOnlyCardGetsOnlyTheSector) {
     rc::MakeDefaultConfigSector(s, 777);
     rc::CardSaveChoices choices;
     choices.gsensor = rc::GsensorChoice{0, 3};
-    const rc::CardSaveOutcome outcome =
-        rc::SaveCardConfiguration("/dev/sdz", kDrive, s, choices);
+    const rc::CardSaveOutcome outcome = rc::SaveCardConfiguration("/dev/sdz", kDrive, s, choices);
     EXPECT_TRUE(outcome.sectorWritten);
     EXPECT_TRUE(CarSetNames().empty());
     rc::ConfigSector back;
@@ -415,10 +420,10 @@ TEST_F(CardSaveTest, FactoryConfiguration) {
     EXPECT_TRUE(outcome.sectorWritten);
 
     const std::vector<std::string> expectedNames = {
-        "User_DST.dst", "camera1.cfg",  "camera1.cfg2",  "camera1A.cfg",  "camera1A.cfg2",
-        "camera2.cfg",  "camera2.cfg2", "cardata.cdf",   "rearcam.rcf",   "rearcam.rcf2",
-        "recaudio.acf", "recaudio.acf2", "sensor.gse",   "sensor.gse2",   "sensor2.gse",
-        "sensor2.gse2", "video.vcf",    "video.vcf2",    "videonorm.vfg"};
+        "User_DST.dst", "camera1.cfg",   "camera1.cfg2", "camera1A.cfg", "camera1A.cfg2",
+        "camera2.cfg",  "camera2.cfg2",  "cardata.cdf",  "rearcam.rcf",  "rearcam.rcf2",
+        "recaudio.acf", "recaudio.acf2", "sensor.gse",   "sensor.gse2",  "sensor2.gse",
+        "sensor2.gse2", "video.vcf",     "video.vcf2",   "videonorm.vfg"};
     EXPECT_EQ(CarSetNames(), expectedNames);
     EXPECT_EQ(Bytes("sensor.gse"), ThresholdRecord(307, 307, 410, false));
     EXPECT_EQ(Bytes("sensor2.gse2"), ChoiceRecord(0, 0));
@@ -436,7 +441,8 @@ TEST_F(CardSaveTest, FactoryConfiguration) {
     SectorFields fresh;
     fresh.diskId = 0;
     const Bytes512 expected = SectorBytes(fresh);
-    EXPECT_EQ(FileBytesAt(m_card->path(), 0xA000000, 512), ByteVec(expected.begin(), expected.end()));
+    EXPECT_EQ(FileBytesAt(m_card->path(), 0xA000000, 512),
+              ByteVec(expected.begin(), expected.end()));
     rc::ConfigSector defaults;
     rc::MakeDefaultConfigSector(defaults, 777);
     EXPECT_EQ(image, defaults);

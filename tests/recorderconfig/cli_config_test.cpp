@@ -1,17 +1,16 @@
 // tavero-cli config, wifi and the card-user check on card images: exit status, messages and
 // the bytes left on the card.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
+#include "card_fixture.h"
+#include "expected_bytes.h"
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
-
-#include "card_fixture.h"
-#include "expected_bytes.h"
+#include <sys/wait.h>
 
 namespace tavero::testing {
 namespace {
@@ -22,7 +21,9 @@ struct CliRun {
     std::string err;
 };
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 // Standard input is a file, never a terminal: the login can only come from the options.
 CliRun RunCli(const std::string& args) {
@@ -67,7 +68,9 @@ protected:
         m_card->writeAt(0xA000000, b.data(), b.size());
     }
     [[nodiscard]] ByteVec Sector() const { return FileBytesAt(m_card->path(), 0xA000000, 512); }
-    [[nodiscard]] std::string Drive() const { return "--drive " + Quote("3=" + m_card->path().string()); }
+    [[nodiscard]] std::string Drive() const {
+        return "--drive " + Quote("3=" + m_card->path().string());
+    }
     [[nodiscard]] std::string Root() const { return "--root " + Quote((m_dir / "root").string()); }
 
     TempDir m_dir;
@@ -99,7 +102,8 @@ TEST_F(CliConfigTest, UsageErrorsNameTheAllowedValues) {
     const ByteVec before = Sector();
     CliRun run = RunCli("config save " + Drive() + " videoQuality=Best");
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("videoQuality takes one of: High, Normal, Low"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("videoQuality takes one of: High, Normal, Low"), std::string::npos)
+        << run.err;
     run = RunCli("config save " + Drive() + " colour=red");
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("unknown key colour"), std::string::npos) << run.err;
@@ -110,14 +114,17 @@ TEST_F(CliConfigTest, UsageErrorsNameTheAllowedValues) {
 
 TEST_F(CliConfigTest, RefusedSaveWritesNothing) {
     const ByteVec before = Sector();
-    CliRun run = RunCli("config save " + Drive() + " " + Root() +
-                        " frameRate=10 parkFrameRate=15 gsensorLevel=High 'timeSetting=2024-01-01 00:00:00'");
+    CliRun run = RunCli(
+        "config save " + Drive() + " " + Root() +
+        " frameRate=10 parkFrameRate=15 gsensorLevel=High 'timeSetting=2024-01-01 00:00:00'");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Parking video frame rate than video frame rate"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Parking video frame rate than video frame rate"), std::string::npos)
+        << run.err;
     EXPECT_FALSE(std::filesystem::exists(m_dir / "root" / "car_set"));
     EXPECT_EQ(Sector(), before);
 
-    run = RunCli("config save " + Drive() + " " + Root() + " user1Name=b\xC3\xB6rn user1Password=x");
+    run =
+        RunCli("config save " + Drive() + " " + Root() + " user1Name=b\xC3\xB6rn user1Password=x");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Half-size"), std::string::npos) << run.err;
     EXPECT_EQ(Sector(), before);
@@ -179,9 +186,10 @@ TEST_F(CliConfigTest, WifiSaveAndShow) {
     EXPECT_NE(run.err.find("Please Enter Min. 8 Digits."), std::string::npos) << run.err;
     run = RunCli("wifi save " + Root() + " --ssid car --password 12345678 --encrypt AES");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
-              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=car\r\npassword=12345678\r\nauthmode=OPEN\r\n"
-                        "encrypt=AES\r\nUsesStaticIp=0\r\nIP=\r\nSubnetMask =\r\nGateway=\r\nDNS=\r\n"));
+    EXPECT_EQ(
+        FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+        TextBytes("[]\r\nserver=0.0.0.0\r\nssid=car\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                  "encrypt=AES\r\nUsesStaticIp=0\r\nIP=\r\nSubnetMask =\r\nGateway=\r\nDNS=\r\n"));
     run = RunCli("wifi show " + Root());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("ssid: car\n"), std::string::npos) << run.out;

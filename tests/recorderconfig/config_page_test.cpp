@@ -1,15 +1,14 @@
 // The configuration page model: what it shows when it opens on a card, its input rules, and what
 // a save writes or refuses to write.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "card_fixture.h"
 #include "expected_bytes.h"
 #include "page_fakes.h"
 #include "platform/drive_table.h"
 #include "recorderconfig/config_page.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tavero::testing {
 namespace {
@@ -32,8 +31,12 @@ protected:
         const Bytes512 b = SectorBytes(f);
         m_card->writeAt(0xA000000, b.data(), b.size());
     }
-    [[nodiscard]] ByteVec SectorOnCard() const { return FileBytesAt(m_card->path(), 0xA000000, 512); }
-    [[nodiscard]] std::string Path(const std::string& name) const { return m_root + "car_set/" + name; }
+    [[nodiscard]] ByteVec SectorOnCard() const {
+        return FileBytesAt(m_card->path(), 0xA000000, 512);
+    }
+    [[nodiscard]] std::string Path(const std::string& name) const {
+        return m_root + "car_set/" + name;
+    }
 
     std::unique_ptr<rc::CConfigPage> OpenPage(int drive = kDrive) {
         rc::PageContext context;
@@ -78,7 +81,8 @@ TEST_F(ConfigPageTest, OpensOnTheCardsValues) {
     f.playbackPassword = "0712";
     f.speedUnit = 1;
     f.parkMode = 49;
-    f.plate = "\x8A" "BC";
+    f.plate = "\x8A"
+              "BC";
     PutSector(f);
     auto page = OpenPage();
     const auto& o = page->options();
@@ -155,7 +159,8 @@ TEST_F(ConfigPageTest, PlateEditRules) {
     EXPECT_EQ(page->PlateCounter(), "10/10");
     page->EditPlate("AB\tCD");
     EXPECT_EQ(page->options().plate, "AB");
-    page->EditPlate("AB\xC3\xA9" "CD"); // non-ASCII cuts
+    page->EditPlate("AB\xC3\xA9"
+                    "CD"); // non-ASCII cuts
     EXPECT_EQ(page->options().plate, "AB");
     page->SetPlateTicked(false);
     EXPECT_EQ(page->options().plate, "");
@@ -178,7 +183,8 @@ TEST_F(ConfigPageTest, SaveStoresZonePlateAndUsers) {
     f.zoneSeconds = 63900;
     f.zoneCode = 18;
     f.blockZoneCode = 18;
-    f.plate = "\x8A" "BC";
+    f.plate = "\x8A"
+              "BC";
     f.user1Name = "anna";
     f.user1Password = "secret";
     f.speedUnit = 2;
@@ -189,10 +195,12 @@ TEST_F(ConfigPageTest, SaveStoresZonePlateAndUsers) {
     const ByteVec setting = FileBytes(Path("taverosetting.cbs"));
     ASSERT_EQ(setting.size(), 104u);
     EXPECT_EQ(ByteVec(setting.begin() + 80, setting.begin() + 100),
-              TextBytes("\x8A" "BC                 "));
+              TextBytes("\x8A"
+                        "BC                 "));
     const ByteVec carData = FileBytes(Path("cardata.cdf"));
     ASSERT_EQ(carData.size(), 80u);
-    EXPECT_EQ(ByteVec(carData.begin() + 12, carData.begin() + 16), TextBytes(std::string("ABC\0", 4)));
+    EXPECT_EQ(ByteVec(carData.begin() + 12, carData.begin() + 16),
+              TextBytes(std::string("ABC\0", 4)));
     const ByteVec clock = FileBytes(Path("cartime.cts"));
     ASSERT_EQ(clock.size(), 20u);
     EXPECT_EQ(clock[12], 29); // 2024-02-29 20:25 UTC
@@ -204,7 +212,8 @@ TEST_F(ConfigPageTest, ChinesePlateCarriesTheProvinceCode) {
     m_settings.chinese = true;
     m_settings.provinces = {"1=A", "2=B", "3=C"};
     SectorFields f = BaseSector();
-    f.plate = "\x81" "12345";
+    f.plate = "\x81"
+              "12345";
     PutSector(f);
     auto page = OpenPage();
     EXPECT_EQ(page->options().province, 1);
@@ -222,7 +231,8 @@ TEST_F(ConfigPageTest, NonHalfSizeTextBlocksTheSaveAndWritesNothing) {
     page->SetUser(2, "bj\xC3\xB6rn", "pw");
     EXPECT_EQ(page->Save(), rc::SaveResult::StayOpen);
     EXPECT_EQ(m_sink.messages,
-              std::vector<std::string>{"Please enter Half-size characters for setting user name and password."});
+              std::vector<std::string>{
+                  "Please enter Half-size characters for setting user name and password."});
     EXPECT_FALSE(std::filesystem::exists(m_dir / "car_set"));
     EXPECT_EQ(SectorOnCard(), before);
 }
@@ -332,7 +342,8 @@ TEST(TimeZoneTable, RowsOffsetsAndCodes) {
 }
 
 TEST(PageLists, ChosenBySectionDefault) {
-    EXPECT_EQ(rc::BuildPageLists(3, 5, 1, 3).videoFormats, (std::vector<std::string>{"720P", "VGA"}));
+    EXPECT_EQ(rc::BuildPageLists(3, 5, 1, 3).videoFormats,
+              (std::vector<std::string>{"720P", "VGA"}));
     EXPECT_EQ(rc::BuildPageLists(7, 5, 1, 3).frontRates.back(), "25(PAL) / 30(NTSC)");
     EXPECT_EQ(rc::BuildPageLists(-1, -1, 1, 3).rearRates.size(), 3u);
     EXPECT_EQ(rc::BuildPageLists(-1, -1, -1, 3).carTypes,

@@ -1,16 +1,15 @@
 // The configuration sector on a card image: exact bytes written, what a read keeps and what it
 // replaces by the default sector, and the card-user check against it.
 
-#include <gtest/gtest.h>
-
-#include <deque>
-#include <filesystem>
-
 #include "card_fixture.h"
 #include "expected_bytes.h"
 #include "platform/drive_table.h"
 #include "recorderconfig/card_users.h"
 #include "recorderconfig/config_sector.h"
+
+#include <deque>
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tavero::testing {
 namespace {
@@ -28,7 +27,9 @@ protected:
     }
     void TearDown() override { platform::SetDrivePath(kDrive, ""); }
 
-    void PutSector(const Bytes512& bytes) { m_card->writeAt(kSectorOffset, bytes.data(), bytes.size()); }
+    void PutSector(const Bytes512& bytes) {
+        m_card->writeAt(kSectorOffset, bytes.data(), bytes.size());
+    }
     ByteVec SectorOnCard() const { return FileBytesAt(m_card->path(), kSectorOffset, 512); }
 
     TempDir m_dir;
@@ -45,7 +46,10 @@ TEST_F(ConfigSectorTest, WriteStoresBigEndianFieldsAndBothChecksums) {
     s.parkMode = 49;
     s.fixedOne = 1;
     s.zoneCode = 18;
-    recorderconfig::SetFieldText(s.plate, "\x8A" "BC", false);
+    recorderconfig::SetFieldText(s.plate,
+                                 "\x8A"
+                                 "BC",
+                                 false);
     recorderconfig::SetFieldText(s.user1Name, "anna");
     recorderconfig::SetFieldText(s.user1Password, "secret");
     recorderconfig::SetFieldText(s.user2Name, "bob");
@@ -65,7 +69,8 @@ TEST_F(ConfigSectorTest, WriteStoresBigEndianFieldsAndBothChecksums) {
     f.parkMode = 49;
     f.fixedOne = 1;
     f.zoneCode = 18;
-    f.plate = "\x8A" "BC";
+    f.plate = "\x8A"
+              "BC";
     f.user1Name = "anna";
     f.user1Password = "secret";
     f.user2Name = "bob";
@@ -152,7 +157,8 @@ TEST_F(ConfigSectorTest, DamagedOrMissingSectorReadsAsDefault) {
     };
     const Case cases[] = {
         {"outer checksum", [](Bytes512& b) { b[300] ^= 0x40; }},
-        {"magic", [](Bytes512& b) {
+        {"magic",
+         [](Bytes512& b) {
              b[0] = 0;
              Seal(b);
          }},
@@ -210,9 +216,8 @@ TEST_F(ConfigSectorTest, ShortImageFailsTheWrite) {
 }
 
 TEST(ZoneCode, WholeHoursMapToRecorderCodes) {
-    const std::pair<int, std::uint32_t> table[] = {{0, 1},   {-1, 2},   {-12, 13}, {1, 14},
-                                                   {5, 18},  {12, 25},  {13, 25},  {14, 25},
-                                                   {-3, 4}};
+    const std::pair<int, std::uint32_t> table[] = {{0, 1},   {-1, 2},  {-12, 13}, {1, 14}, {5, 18},
+                                                   {12, 25}, {13, 25}, {14, 25},  {-3, 4}};
     for (const auto& [hours, code] : table) {
         EXPECT_EQ(recorderconfig::ZoneCodeForHours(hours), code) << hours;
     }

@@ -2,14 +2,14 @@
 // Expected on-card bytes built straight from the recorder's tables, independently of the writers
 // under test.
 
+#include "card_fixture.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include "card_fixture.h"
 
 namespace tavero::testing {
 
@@ -25,7 +25,8 @@ inline std::uint32_t LoadLe(const ByteVec& bytes, std::size_t offset) {
            std::uint32_t{bytes[offset + 2]} << 16 | std::uint32_t{bytes[offset + 3]} << 24;
 }
 
-inline ByteVec FileBytesAt(const std::filesystem::path& path, std::int64_t offset, std::size_t count) {
+inline ByteVec FileBytesAt(const std::filesystem::path& path, std::int64_t offset,
+                           std::size_t count) {
     std::ifstream in(path, std::ios::binary);
     in.seekg(offset);
     ByteVec bytes(count, 0);
@@ -36,7 +37,8 @@ inline ByteVec FileBytesAt(const std::filesystem::path& path, std::int64_t offse
 
 inline void WriteFileBytes(const std::filesystem::path& path, const ByteVec& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Record rule: XOR of the preceding little-endian words, stored in the last word.
@@ -82,7 +84,9 @@ inline ByteVec ChoiceRecord(int level, int car) {
     return r;
 }
 
-inline ByteVec TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
+inline ByteVec TextBytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 // Fields of a sector as the test wants them on the card.
 struct SectorFields {

@@ -1,11 +1,11 @@
 #pragma once
 // Settings and message sink stand-ins for the configuration page.
 
+#include "recorderconfig/config_page.h"
+
 #include <map>
 #include <string>
 #include <vector>
-
-#include "recorderconfig/config_page.h"
 
 namespace tavero::testing {
 

@@ -1,13 +1,12 @@
 // The Wi-Fi settings file: exact text written, what a read takes from it, and the refusals.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "card_fixture.h"
 #include "expected_bytes.h"
 #include "page_fakes.h"
 #include "recorderconfig/wifi_config.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tavero::testing {
 namespace {
@@ -78,8 +77,9 @@ TEST_F(WifiTest, UnwritableDriveShowsSaveFail) {
 }
 
 TEST_F(WifiTest, ReadTakesExactNamesOnly) {
-    PutFile("; recorder settings\n[other]\nssid=wrong\n[]\r\n Server = 1.2.3.4 \r\nSSID=\"my car\"\r\n"
-            "password=abcdefgh\r\nauthmode=wpapsk\r\nencrypt=AES\r\nUsesStaticIp=1\r\nIP=9.9.9.9\r\n");
+    PutFile(
+        "; recorder settings\n[other]\nssid=wrong\n[]\r\n Server = 1.2.3.4 \r\nSSID=\"my car\"\r\n"
+        "password=abcdefgh\r\nauthmode=wpapsk\r\nencrypt=AES\r\nUsesStaticIp=1\r\nIP=9.9.9.9\r\n");
     rc::WifiSettings s;
     s.auth = rc::WifiAuth::Wpa2Psk;
     s.ip = "kept";

@@ -2,15 +2,14 @@
 // after a user name and password match one of them, taken from --user/--password or asked on the
 // terminal (the password without echo).
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <string>
-
 #include "cli_common.h"
 #include "recorderconfig/card_users.h"
 #include "recorderconfig/config_sector.h"
+
+#include <cstdio>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
 
 namespace tavero::cli {
 namespace {
@@ -30,7 +29,8 @@ bool ReadLine(std::string& line) {
 // Answers the login from the options, then from the terminal; never blocks on a pipe.
 class TerminalLoginPrompt : public recorderconfig::LoginPrompt {
 public:
-    TerminalLoginPrompt(std::string source, std::FILE* err) : m_source(std::move(source)), m_err(err) {}
+    TerminalLoginPrompt(std::string source, std::FILE* err)
+        : m_source(std::move(source)), m_err(err) {}
 
     bool AskLogin(std::string& name, std::string& password) override {
         const CardCredentials& given = GivenCredentials();
@@ -70,8 +70,8 @@ public:
     }
 
     void ShowMessage(std::string_view text) override {
-        std::fprintf(m_err, "tavero-cli: %s: %.*s\n", m_source.c_str(), static_cast<int>(text.size()),
-                     text.data());
+        std::fprintf(m_err, "tavero-cli: %s: %.*s\n", m_source.c_str(),
+                     static_cast<int>(text.size()), text.data());
         m_reported = true;
     }
 

@@ -1,6 +1,13 @@
 // tavero-cli config: the recorder's configuration on a card, shown and saved through the same
 // page model as the configuration dialog, and the factory defaults written after a format.
 
+#include "cli_common.h"
+#include "cli_output.h"
+#include "platform/drive_table.h"
+#include "recorderconfig/card_save.h"
+#include "recorderconfig/config_page.h"
+#include "store/sto_reader.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -9,13 +16,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "cli_common.h"
-#include "cli_output.h"
-#include "platform/drive_table.h"
-#include "recorderconfig/card_save.h"
-#include "recorderconfig/config_page.h"
-#include "store/sto_reader.h"
 
 namespace tavero::cli {
 namespace {
@@ -62,8 +62,8 @@ class PrintingSink : public rc::MessageSink {
 public:
     PrintingSink(std::string source, std::FILE* err) : m_source(std::move(source)), m_err(err) {}
     void ShowMessage(std::string_view text) override {
-        std::fprintf(m_err, "tavero-cli: %s: %.*s\n", m_source.c_str(), static_cast<int>(text.size()),
-                     text.data());
+        std::fprintf(m_err, "tavero-cli: %s: %.*s\n", m_source.c_str(),
+                     static_cast<int>(text.size()), text.data());
         ++shown;
     }
     int shown = 0;
@@ -78,7 +78,8 @@ bool SameText(std::string_view a, std::string_view b) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -94,7 +95,9 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 std::string Entry(const std::vector<std::string>& list, int index) {
-    return index >= 0 && static_cast<std::size_t>(index) < list.size() ? list[static_cast<std::size_t>(index)] : "";
+    return index >= 0 && static_cast<std::size_t>(index) < list.size()
+               ? list[static_cast<std::size_t>(index)]
+               : "";
 }
 
 // Position of `value` in `list` (frame-rate entries also match their leading number).
@@ -126,7 +129,8 @@ std::optional<rc::ClockFields> ParseDateTime(const std::string& text) {
                     &t.hour, &t.minute, &t.second, &used) != 7 ||
         static_cast<std::size_t>(used) != text.size() || (sep != ' ' && sep != 'T') ||
         t.year < 1900 || t.year > 2155 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
-        t.hour > 23 || t.minute > 59 || t.second > 59 || t.hour < 0 || t.minute < 0 || t.second < 0) {
+        t.hour > 23 || t.minute > 59 || t.second > 59 || t.hour < 0 || t.minute < 0 ||
+        t.second < 0) {
         return std::nullopt;
     }
     return t;
@@ -149,7 +153,8 @@ std::string SourceName(int drive) {
 }
 
 // Applies one KEY=VALUE to the page; a usage error message when the key or value is not allowed.
-std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key, const std::string& value) {
+std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key,
+                                 const std::string& value) {
     const rc::CConfigPage::Options& o = page.options();
     auto pick = [&](const std::vector<std::string>& list, const std::function<void(int)>& set,
                     bool byNumber = false) -> std::optional<std::string> {
@@ -175,10 +180,12 @@ std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key, 
         return pick(rc::VideoQualityNames(), [&](int i) { page.SelectVideoQuality(i); });
     }
     if (key == "frameRate") {
-        return pick(page.frontRateEntries(), [&](int i) { page.SelectFrontRate(i); }, true);
+        return pick(
+            page.frontRateEntries(), [&](int i) { page.SelectFrontRate(i); }, true);
     }
     if (key == "parkFrameRate") {
-        return pick(page.parkRateEntries(), [&](int i) { page.SelectParkRate(i); }, true);
+        return pick(
+            page.parkRateEntries(), [&](int i) { page.SelectParkRate(i); }, true);
     }
     if (key == "parkMode") {
         if (SameText(value, "never")) {
@@ -232,7 +239,8 @@ std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key, 
         }
         return std::nullopt;
     }
-    if (key == "user1Name" || key == "user1Password" || key == "user2Name" || key == "user2Password") {
+    if (key == "user1Name" || key == "user1Password" || key == "user2Name" ||
+        key == "user2Password") {
         if (value.size() > rc::kUserTextMax) {
             return key + " takes up to 15 characters";
         }
@@ -258,10 +266,12 @@ std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key, 
         return std::nullopt;
     }
     if (key == "frontSensitivity") {
-        return pick(rc::CameraSensitivityNames(), [&](int i) { page.SelectSensitivity(i, o.rearSensitivity); });
+        return pick(rc::CameraSensitivityNames(),
+                    [&](int i) { page.SelectSensitivity(i, o.rearSensitivity); });
     }
     if (key == "rearSensitivity") {
-        return pick(rc::CameraSensitivityNames(), [&](int i) { page.SelectSensitivity(o.frontSensitivity, i); });
+        return pick(rc::CameraSensitivityNames(),
+                    [&](int i) { page.SelectSensitivity(o.frontSensitivity, i); });
     }
     if (key == "audio") {
         return onOff([&](bool on) { page.SetAudio(on); });
@@ -278,7 +288,8 @@ std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key, 
     if (key == "dst") {
         return onOff([&](bool on) { page.SetDst(on); });
     }
-    return "unknown key " + key + "; keys: videoFormat, videoQuality, frameRate, parkFrameRate, "
+    return "unknown key " + key +
+           "; keys: videoFormat, videoQuality, frameRate, parkFrameRate, "
            "parkMode, timeZoneRow, timeSetting, speedUnit, gsensorCar, gsensorLevel, plate, "
            "carInfo, user1Name, user1Password, user2Name, user2Password, playbackPassword, "
            "frontSensitivity, rearSensitivity, audio, videoNorm, recMode, rearCamera, dst";
@@ -295,7 +306,10 @@ void Show(const rc::CConfigPage& page, const rc::ConfigSector& sector, const Con
         {"parkFrameRate", Entry(page.parkRateEntries(), o.parkRate)},
         {"parkMode", Entry(rc::ParkingModeNames(), o.parkMode)},
         {"timeZoneRow", o.timeZoneRow < 0 ? "" : std::to_string(o.timeZoneRow)},
-        {"timeZone", o.timeZoneRow < 0 ? "" : std::string(page.timeZones()[static_cast<std::size_t>(o.timeZoneRow)].text)},
+        {"timeZone",
+         o.timeZoneRow < 0
+             ? ""
+             : std::string(page.timeZones()[static_cast<std::size_t>(o.timeZoneRow)].text)},
         {"speedUnit", Entry(rc::SpeedUnitNames(), o.speedUnit)},
         {"gsensorCar", Entry(page.lists().carTypes, o.carType)},
         {"gsensorLevel", Entry(rc::GsensorLevelNames(), o.gsensorLevel)},
@@ -328,9 +342,10 @@ void Show(const rc::CConfigPage& page, const rc::ConfigSector& sector, const Con
         std::fprintf(out, "%s\n", json.str().c_str());
         return;
     }
-    std::fprintf(out, "drive: %d\nroot: %s\nsectorValid: %s\ndiskId: %u\nzoneSeconds: %u\nzoneCode: %u\n",
-                 a.drive, a.root.empty() ? "(sector only)" : a.root.c_str(),
-                 page.sectorValid() ? "yes" : "no", sector.diskId, sector.zoneSeconds, sector.zoneCode);
+    std::fprintf(
+        out, "drive: %d\nroot: %s\nsectorValid: %s\ndiskId: %u\nzoneSeconds: %u\nzoneCode: %u\n",
+        a.drive, a.root.empty() ? "(sector only)" : a.root.c_str(),
+        page.sectorValid() ? "yes" : "no", sector.diskId, sector.zoneSeconds, sector.zoneCode);
     for (const auto& [key, value] : rows) {
         std::fprintf(out, "%s: %s\n", key.c_str(), value.c_str());
     }
@@ -344,7 +359,7 @@ int ParseArgs(const Args& args, ConfigArgs& a, std::FILE* out, std::FILE* err, b
             helped = true;
             return 0;
         }
-        const std::string driveValue = arg.starts_with("--drive=") ? arg.substr(8)
+        const std::string driveValue = arg.starts_with("--drive=")               ? arg.substr(8)
                                        : arg == "--drive" && i + 1 < args.size() ? args[i + 1]
                                                                                  : "";
         std::string error;
@@ -368,7 +383,8 @@ int ParseArgs(const Args& args, ConfigArgs& a, std::FILE* out, std::FILE* err, b
             a.json = true;
         } else if (a.action.empty() && !arg.starts_with("-")) {
             a.action = arg;
-        } else if (a.action == "save" && arg.find('=') != std::string::npos && !arg.starts_with("-")) {
+        } else if (a.action == "save" && arg.find('=') != std::string::npos &&
+                   !arg.starts_with("-")) {
             const std::size_t eq = arg.find('=');
             a.changes.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
         } else {
@@ -445,7 +461,8 @@ int RunConfigCommand(const Args& args, std::FILE* out, std::FILE* err) {
     rc::CConfigPage page(context, settings, sink);
     page.Open();
     if (!page.sectorValid()) {
-        std::fprintf(err, "tavero-cli: %s: %s\n", source.c_str(), std::string(rc::kMsgConfigDamaged).c_str());
+        std::fprintf(err, "tavero-cli: %s: %s\n", source.c_str(),
+                     std::string(rc::kMsgConfigDamaged).c_str());
     }
     if (a.action == "show") {
         Show(page, sector, a, out);

@@ -1,14 +1,14 @@
 // tavero-cli wifi: the recorder's Wi-Fi settings file "car_set/wifi_cfg.txt" on a card's mounted
 // FAT partition, read and written as the Wi-Fi dialog does.
 
+#include "cli_common.h"
+#include "cli_output.h"
+#include "recorderconfig/wifi_config.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
-
-#include "cli_common.h"
-#include "cli_output.h"
-#include "recorderconfig/wifi_config.h"
 
 namespace tavero::cli {
 namespace {
@@ -72,7 +72,7 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
             std::fputs(kWifiHelp, out);
             return 0;
         }
-        std::optional<std::string>* target = arg == "--server"     ? &server
+        std::optional<std::string>* target = arg == "--server"      ? &server
                                              : arg == "--ssid"      ? &ssid
                                              : arg == "--password"  ? &password
                                              : arg == "--auth"      ? &auth
@@ -120,7 +120,8 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
             if ((k < 3) == (comma == std::string::npos)) {
                 return UsageError("--static-ip takes IP,MASK,GATEWAY,DNS", err);
             }
-            addresses[k] = staticIp->substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            addresses[k] = staticIp->substr(start, comma == std::string::npos ? std::string::npos
+                                                                              : comma - start);
             start = comma + 1;
         }
     }
@@ -143,7 +144,8 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
             JsonObject o;
             o.add("file", file).add("exists", haveFile).add("server", settings.server);
             o.add("ssid", settings.ssid).add("password", settings.password);
-            o.add("authmode", rc::WifiAuthName(settings.auth)).add("encrypt", rc::WifiEncryptName(settings.encrypt));
+            o.add("authmode", rc::WifiAuthName(settings.auth))
+                .add("encrypt", rc::WifiEncryptName(settings.encrypt));
             std::fprintf(out, "%s\n", o.str().c_str());
         } else {
             std::fprintf(out, "server: %s\nssid: %s\npassword: %s\nauthmode: %s\nencrypt: %s\n",
@@ -175,8 +177,8 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
         settings.gateway = addresses[2];
         settings.dns = addresses[3];
     }
-    for (const std::string* text : {&settings.server, &settings.ssid, &settings.password, &addresses[0],
-                                    &addresses[1], &addresses[2], &addresses[3]}) {
+    for (const std::string* text : {&settings.server, &settings.ssid, &settings.password,
+                                    &addresses[0], &addresses[1], &addresses[2], &addresses[3]}) {
         if (text->find_first_of("\r\n") != std::string::npos) {
             return UsageError("wifi save: values cannot hold line breaks", err);
         }
