@@ -1,14 +1,14 @@
 #include "cardtools/boot_image_writer.h"
 
-#include <array>
-#include <vector>
-
 #include "cardtools/disk_layout.h"
 #include "platform/block_devices.h"
 #include "platform/program_paths.h"
 #include "store/boot_image.h"
 #include "store/card_layout.h"
 #include "store/sto_reader.h"
+
+#include <array>
+#include <vector>
 
 namespace tavero::cardtools {
 namespace {
@@ -43,8 +43,8 @@ bool DeviceHoldsProgram(const std::string& deviceText, int drive, CardDriveScann
     return !disk.empty() && disk == programDisk;
 }
 
-bool WriteBootImage(const std::string& deviceText, int drive, bool check,
-                    CardDriveScanner& scanner, CardToolPrompts& prompts, std::string* error) {
+bool WriteBootImage(const std::string& deviceText, int drive, bool check, CardDriveScanner& scanner,
+                    CardToolPrompts& prompts, std::string* error) {
     const std::span<const std::uint8_t> image = store::BootImage();
     if (image.size() != store::kBootImageSize) {
         SetError(error, "the boot image is missing");
@@ -118,7 +118,8 @@ bool ProbeOlderCard(int drive) {
         return false;
     }
     const auto at = static_cast<std::size_t>(kOlderCardMarkerOffset - sectorStart);
-    return std::equal(kOlderCardMarker.begin(), kOlderCardMarker.end(), sectors.begin() + static_cast<std::ptrdiff_t>(at));
+    return std::equal(kOlderCardMarker.begin(), kOlderCardMarker.end(),
+                      sectors.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 } // namespace tavero::cardtools

@@ -5,10 +5,10 @@
 // Thread: called on the UI thread (card detection) or the format tool's thread; the prompts are
 // only used on the check path, which runs on the UI thread.
 
-#include <string>
-
 #include "cardtools/card_messages.h"
 #include "cardtools/drive_scan.h"
+
+#include <string>
 
 namespace tavero::cardtools {
 

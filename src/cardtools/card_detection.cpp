@@ -1,11 +1,11 @@
 #include "cardtools/card_detection.h"
 
+#include "cardtools/boot_image_writer.h"
+#include "recorderconfig/card_users.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <thread>
-
-#include "cardtools/boot_image_writer.h"
-#include "recorderconfig/card_users.h"
 
 namespace tavero::cardtools {
 
@@ -19,7 +19,9 @@ void CCardDetection::SetDelays(std::chrono::milliseconds beforeScan,
     m_afterOpen = afterOpen;
 }
 
-bool CCardDetection::ScanDrives() { return m_scanner.ScanDrives(m_removable, m_other); }
+bool CCardDetection::ScanDrives() {
+    return m_scanner.ScanDrives(m_removable, m_other);
+}
 
 bool CCardDetection::SelectDevice(const std::string& deviceText) {
     m_selectedDevice = deviceText;

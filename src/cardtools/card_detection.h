@@ -7,15 +7,15 @@
 // Thread: UI thread only. The window (or a test) implements CardDetectionHost; device events
 // come from a DeviceEventSource (the udev monitor, or a fake) through PumpDeviceEvents.
 
-#include <chrono>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "cardtools/card_messages.h"
 #include "cardtools/drive_scan.h"
 #include "platform/udev_monitor.h"
 #include "recorderconfig/config_sector.h"
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace tavero::cardtools {
 

@@ -2,9 +2,9 @@
 // The English texts the card tools show. They are translation keys: the window passes them
 // through the application's translation, the command-line tool prints them as they are.
 
-#include <string_view>
-
 #include "recorderconfig/card_users.h"
+
+#include <string_view>
 
 namespace tavero::cardtools {
 
@@ -13,7 +13,8 @@ inline constexpr std::string_view kMsgPlayerOnDisk =
     "Error, Player's path is the same as this format disk";
 inline constexpr std::string_view kMsgTooLowSpace = "Sorry, this disk is too low space";
 inline constexpr std::string_view kMsgCloseFiles = "Please close all file in this disk, and retry";
-inline constexpr std::string_view kMsgFormatFinished = "Format Finished, Please re-Insert This Disk";
+inline constexpr std::string_view kMsgFormatFinished =
+    "Format Finished, Please re-Insert This Disk";
 inline constexpr std::string_view kMsgRestoreFinished =
     "Restore Disk Completed, Please re-Insert This Disk";
 inline constexpr std::string_view kQuestionFormat = "Format this disk";

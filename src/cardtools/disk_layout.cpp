@@ -1,5 +1,11 @@
 #include "cardtools/disk_layout.h"
 
+#include "platform/block_devices.h"
+#include "platform/drive_table.h"
+#include "platform/program_paths.h"
+#include "platform/raw_file.h"
+#include "platform/unique_fd.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -7,12 +13,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "platform/block_devices.h"
-#include "platform/program_paths.h"
-#include "platform/drive_table.h"
-#include "platform/raw_file.h"
-#include "platform/unique_fd.h"
 
 extern char** environ;
 

@@ -1,14 +1,14 @@
 #include "cardtools/drive_scan.h"
 
+#include "platform/drive_table.h"
+#include "platform/program_paths.h"
+#include "platform/raw_file.h"
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <string_view>
 #include <sys/stat.h>
-
-#include "platform/drive_table.h"
-#include "platform/program_paths.h"
-#include "platform/raw_file.h"
 
 namespace tavero::cardtools {
 namespace {
@@ -142,8 +142,7 @@ bool CardDriveScanner::FindMount(const std::string& text, platform::MountEntry& 
     return true;
 }
 
-bool CardDriveScanner::GetDeviceNumber(const std::string& mountPoint, int& device,
-                                       int& partition) {
+bool CardDriveScanner::GetDeviceNumber(const std::string& mountPoint, int& device, int& partition) {
     platform::MountEntry entry;
     platform::BlockNode node;
     if (!FindMount(mountPoint, entry) ||
@@ -211,7 +210,8 @@ bool CardDriveScanner::ScanDrives(std::vector<DeviceEntry>& removable,
             removable.push_back({d.mountPoint, 0});
             break;
         case platform::DriveKind::Fixed:
-            if (d.node.diskName != systemDisk && platform::IsUsbAttached(m_roots, d.node.diskName) &&
+            if (d.node.diskName != systemDisk &&
+                platform::IsUsbAttached(m_roots, d.node.diskName) &&
                 DriveNumberOfDisk(d.node.diskName) >= 0) {
                 other.push_back({d.mountPoint, 0});
             }

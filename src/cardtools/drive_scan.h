@@ -6,12 +6,12 @@
 //
 // Thread: owned by one thread (the UI thread); the drive table it reads is thread-safe.
 
+#include "platform/block_devices.h"
+#include "platform/mount_table.h"
+
 #include <set>
 #include <string>
 #include <vector>
-
-#include "platform/block_devices.h"
-#include "platform/mount_table.h"
 
 namespace tavero::cardtools {
 

@@ -1,8 +1,5 @@
 #include "cardtools/format_tool.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "cardtools/boot_image_writer.h"
 #include "cardtools/disk_layout.h"
 #include "platform/drive_table.h"
@@ -11,6 +8,9 @@
 #include "recorderconfig/config_sector.h"
 #include "store/card_layout.h"
 #include "store/sto_reader.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace tavero::cardtools {
 namespace {
@@ -36,7 +36,9 @@ CFormatTool::CFormatTool(CardDriveScanner& scanner, CardToolPrompts& prompts,
                          FormatProgress& progress)
     : m_scanner(scanner), m_prompts(prompts), m_progress(progress) {}
 
-CFormatTool::~CFormatTool() { Wait(); }
+CFormatTool::~CFormatTool() {
+    Wait();
+}
 
 void CFormatTool::SetDelays(std::chrono::milliseconds settle,
                             std::chrono::milliseconds beforeFileSystem) {
@@ -44,7 +46,8 @@ void CFormatTool::SetDelays(std::chrono::milliseconds settle,
     m_fileSystemDelay = beforeFileSystem;
 }
 
-void CFormatTool::SetFactoryConfigurationWriter(std::function<void(const std::string&, int)> writer) {
+void CFormatTool::SetFactoryConfigurationWriter(
+    std::function<void(const std::string&, int)> writer) {
     m_factoryConfiguration = std::move(writer);
 }
 
@@ -247,12 +250,11 @@ bool CFormatTool::FormatRecordingArea(int drive, double share) {
         return false;
     }
     setPercent(static_cast<int>(share * 20));
-    if (!zeroFill(card, store::kFormatFillStart, kFormatFillWrites, [share](int i) {
-            return static_cast<int>(share * (20 + i * 80 / 304));
-        })) {
-        fail(FormatState::WriteFailed, "zero fill failed at byte " +
-                                           std::to_string(card.Position()) + ": " +
-                                           card.LastError(),
+    if (!zeroFill(card, store::kFormatFillStart, kFormatFillWrites,
+                  [share](int i) { return static_cast<int>(share * (20 + i * 80 / 304)); })) {
+        fail(FormatState::WriteFailed,
+             "zero fill failed at byte " + std::to_string(card.Position()) + ": " +
+                 card.LastError(),
              kMsgWriteFailed);
         return false;
     }
@@ -297,22 +299,22 @@ bool CFormatTool::restoreLayout() {
     }
     const std::int64_t size = card.Size();
     // The design wipes up to 0x17000000; a smaller card is wiped to its end, never beyond.
-    const int wipeWrites = static_cast<int>(std::clamp<std::int64_t>(
-        (size - store::kDiskInfoOffsetA) / kMiB, 0, kRestoreWipeWrites));
+    const int wipeWrites = static_cast<int>(
+        std::clamp<std::int64_t>((size - store::kDiskInfoOffsetA) / kMiB, 0, kRestoreWipeWrites));
     const std::vector<std::uint8_t> zeros(kRestoreZeroSectors * store::kSectorSize, 0);
     std::string reread;
     if (!card.Seek(0, store::SeekOrigin::Begin) ||
         !card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size())) ||
         !zeroFill(card, store::kDiskInfoOffsetA, wipeWrites,
                   [](int i) { return static_cast<int>(80 + 0.2 * (i * 100 / 304)); })) {
-        fail(FormatState::WriteFailed, "wiping failed at byte " + std::to_string(card.Position()) +
-                                           ": " + card.LastError(),
+        fail(FormatState::WriteFailed,
+             "wiping failed at byte " + std::to_string(card.Position()) + ": " + card.LastError(),
              kMsgWriteFailed);
         return false;
     }
     if (m_mode == DeviceListMode::LocalDisk) {
-        const auto mbr = BuildRestoreMasterBootRecord(static_cast<std::uint64_t>(size) /
-                                                      store::kSectorSize);
+        const auto mbr =
+            BuildRestoreMasterBootRecord(static_cast<std::uint64_t>(size) / store::kSectorSize);
         if (!card.Seek(0, store::SeekOrigin::Begin) ||
             !card.Write(mbr.data(), store::kSectorSize)) {
             fail(FormatState::WriteFailed, "cannot write the partition table: " + card.LastError(),

@@ -8,6 +8,9 @@
 // there (they ask questions through the prompts); the long work runs on one worker thread that
 // reports through FormatProgress. The destructor waits for the worker.
 
+#include "cardtools/card_messages.h"
+#include "cardtools/drive_scan.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -15,9 +18,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include "cardtools/card_messages.h"
-#include "cardtools/drive_scan.h"
 
 namespace tavero::store {
 class CStoReader;

@@ -49,8 +49,7 @@ bool NodeFromSysPath(const fs::path& link, BlockNode& out) {
 
 } // namespace
 
-bool FindBlockNodeByDevNumber(const SystemRoots& roots, const std::string& majMin,
-                              BlockNode& out) {
+bool FindBlockNodeByDevNumber(const SystemRoots& roots, const std::string& majMin, BlockNode& out) {
     if (majMin.empty() || majMin.find('/') != std::string::npos) {
         return false;
     }
@@ -83,8 +82,8 @@ std::string UnderlyingDisk(const SystemRoots& roots, const std::string& diskName
     for (int depth = 0; depth < 8; ++depth) {
         std::vector<std::string> slaves;
         std::error_code ec;
-        for (const auto& entry :
-             fs::directory_iterator(fs::path(roots.sys) / "class" / "block" / name / "slaves", ec)) {
+        for (const auto& entry : fs::directory_iterator(
+                 fs::path(roots.sys) / "class" / "block" / name / "slaves", ec)) {
             slaves.push_back(entry.path().filename().string());
         }
         if (slaves.empty()) {
@@ -118,7 +117,8 @@ bool IsUsbAttached(const SystemRoots& roots, const std::string& diskName) {
     for (const auto& part : fs::path(node.sysPath)) {
         const std::string piece = part.string();
         if (piece.rfind("usb", 0) == 0 && piece.size() > 3 &&
-            std::all_of(piece.begin() + 3, piece.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            std::all_of(piece.begin() + 3, piece.end(),
+                        [](char c) { return c >= '0' && c <= '9'; })) {
             return true;
         }
     }

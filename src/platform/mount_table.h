@@ -15,7 +15,7 @@ struct MountEntry {
     std::string devNumber;  // "major:minor" of the mounted device
     std::string mountPoint; // escapes ("\040" for a space) decoded
     std::string fsType;
-    std::string source;     // the device path or name the file system was mounted from
+    std::string source; // the device path or name the file system was mounted from
 };
 
 // One entry per line of the mountinfo text, in order; malformed lines are left out.

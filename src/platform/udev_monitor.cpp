@@ -2,9 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
-
 #include <libudev.h>
+#include <string_view>
 
 namespace tavero::platform {
 
@@ -81,10 +80,10 @@ bool UdevMonitor::next(DeviceEvent& event) {
 
 } // namespace tavero::platform
 
+#include "platform/mount_table.h"
+
 #include <fcntl.h>
 #include <unistd.h>
-
-#include "platform/mount_table.h"
 
 namespace tavero::platform {
 

@@ -50,10 +50,10 @@ private:
 
 } // namespace tavero::platform
 
+#include "platform/unique_fd.h"
+
 #include <deque>
 #include <set>
-
-#include "platform/unique_fd.h"
 
 namespace tavero::platform {
 

@@ -1,17 +1,16 @@
 #include "cardtools_fixture.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "mkcard/card_writer.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <stdexcept>
 #include <string_view>
-
-#include "mkcard/card_writer.h"
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tavero::testing {
 
@@ -133,7 +132,9 @@ bool AllZero(const std::filesystem::path& path, std::int64_t from, std::int64_t 
     return zero;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 ToolRun RunCommand(const std::string& command) {
     ToolRun run;

@@ -3,16 +3,16 @@
 // sectors built from the format's table, region hashes, fake prompts and progress, and running
 // the system's partition and FAT tools on images.
 
+#include "card_fixture.h"
+#include "cardtools/card_messages.h"
+#include "cardtools/format_tool.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "card_fixture.h"
-#include "cardtools/card_messages.h"
-#include "cardtools/format_tool.h"
 
 namespace tavero::testing {
 

@@ -1,15 +1,13 @@
 // The command-line contract of tavero-cli format, restore and scan on card images.
 
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "cardtools_fixture.h"
 
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
-
-#include "cardtools_fixture.h"
+#include <sys/wait.h>
 
 namespace tavero::testing {
 namespace {
@@ -24,7 +22,8 @@ struct CliRun {
 std::string AllDrives(const std::filesystem::path& dir) {
     std::string args;
     for (int n = 0; n <= 9; ++n) {
-        args += " --drive " + std::to_string(n) + "=" + Quote((dir / ("none" + std::to_string(n))).string());
+        args += " --drive " + std::to_string(n) + "=" +
+                Quote((dir / ("none" + std::to_string(n))).string());
     }
     return args;
 }
@@ -32,8 +31,8 @@ std::string AllDrives(const std::filesystem::path& dir) {
 CliRun RunCli(const std::string& args) {
     TempDir dir;
     const auto errFile = dir / "err.txt";
-    const std::string command = std::string(TAVERO_CLI) + " " + args + " </dev/null 2>" +
-                                Quote(errFile.string());
+    const std::string command =
+        std::string(TAVERO_CLI) + " " + args + " </dev/null 2>" + Quote(errFile.string());
     CliRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -75,7 +74,8 @@ protected:
 TEST_F(CliCardToolsTest, FormatWithYesFormatsAndReportsProgress) {
     const CliRun run = RunCli("format --drive 1=" + Quote(m_card.string()) + " --yes");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, m_card.string() + " (544 MB): Format Finished, Please re-Insert This Disk\n");
+    EXPECT_EQ(run.out,
+              m_card.string() + " (544 MB): Format Finished, Please re-Insert This Disk\n");
     EXPECT_NE(run.err.find("progress 100%"), std::string::npos) << run.err;
     const auto info = ReadBytes(m_card, 0x5000000 + 504, 4);
     EXPECT_EQ(info, (std::vector<std::uint8_t>{0x00, 0x00, 0x27, 0x15})); // 10005
@@ -136,7 +136,8 @@ TEST_F(CliCardToolsTest, UsageErrorsAndHelp) {
 
 TEST_F(CliCardToolsTest, ScanListsACardWithoutPartitionTableByItsPath) {
     WriteBytes(m_card, 0, std::vector<std::uint8_t>(512, 0));
-    const CliRun run = RunCli("scan" + AllDrives(m_dir.path()) + " --drive 4=" + Quote(m_card.string()));
+    const CliRun run =
+        RunCli("scan" + AllDrives(m_dir.path()) + " --drive 4=" + Quote(m_card.string()));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("other 4 " + m_card.string() + "\n"), std::string::npos) << run.out;
     const CliRun json =
@@ -147,7 +148,8 @@ TEST_F(CliCardToolsTest, ScanListsACardWithoutPartitionTableByItsPath) {
 }
 
 TEST_F(CliCardToolsTest, RestoreWithLocalDiskGivesAMountableCard) {
-    const CliRun run = RunCli("restore --drive 1=" + Quote(m_card.string()) + " --yes --local-disk");
+    const CliRun run =
+        RunCli("restore --drive 1=" + Quote(m_card.string()) + " --yes --local-disk");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               m_card.string() + " (544 MB): Restore Disk Completed, Please re-Insert This Disk\n");

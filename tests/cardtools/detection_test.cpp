@@ -1,15 +1,14 @@
 // Drive scans and the reaction to device changes over a fake sysfs tree, a fake mount table and
 // fake device events.
 
-#include <gtest/gtest.h>
-
-#include <deque>
-
 #include "cardtools/card_detection.h"
 #include "cardtools_fixture.h"
 #include "fake_system.h"
 #include "platform/mount_table.h"
 #include "store/boot_image.h"
+
+#include <deque>
+#include <gtest/gtest.h>
 
 namespace tavero::testing {
 namespace {
@@ -23,11 +22,19 @@ constexpr std::int64_t kCardBytes = 0x16000000LL + 12 * 0x1000000LL;
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_sys.addDisk({"sda", "8:0", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", false, 2});
-        m_sys.addDisk({"sdb", "8:16", "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host1/target1:0:0/1:0:0:0", true, 1});
-        m_sys.addDisk({"sdc", "8:32", "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host2/target2:0:0/2:0:0:0", false, 1});
-        m_sys.addDisk({"sdd", "8:48", "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/host3/target3:0:0/3:0:0:0", true, 0});
-        m_sys.addDisk({"sr0", "11:0", "pci0000:00/0000:00:17.0/ata2/host4/target4:0:0/4:0:0:0", true, 0});
+        m_sys.addDisk(
+            {"sda", "8:0", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", false, 2});
+        m_sys.addDisk({"sdb", "8:16",
+                       "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host1/target1:0:0/1:0:0:0", true,
+                       1});
+        m_sys.addDisk({"sdc", "8:32",
+                       "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host2/target2:0:0/2:0:0:0", false,
+                       1});
+        m_sys.addDisk({"sdd", "8:48",
+                       "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/host3/target3:0:0/3:0:0:0", true,
+                       0});
+        m_sys.addDisk(
+            {"sr0", "11:0", "pci0000:00/0000:00:17.0/ata2/host4/target4:0:0/4:0:0:0", true, 0});
         m_sys.addDisk({"loop0", "7:0", "virtual", false, 0});
         m_sys.addImage(0, "sda", 1 << 20, true);
         m_card = m_sys.addImage(1, "sdb", kCardBytes, true);
@@ -80,8 +87,8 @@ TEST_F(MachineTest, ScanListsRemovableMountsUsbDisksCdRomsAndRawCards) {
     ASSERT_TRUE(scanner.ScanDrives(removable, other));
     EXPECT_EQ(removable, (std::vector<DeviceEntry>{{m_cardMount + "/", 0}}));
     EXPECT_EQ(other, (std::vector<DeviceEntry>{{m_hddMount + "/", 0},
-                                                {m_cdMount + "/", cardtools::kCdRomItemData},
-                                                {m_raw.string(), 0}}));
+                                               {m_cdMount + "/", cardtools::kCdRomItemData},
+                                               {m_raw.string(), 0}}));
     std::vector<DeviceEntry> settings;
     ASSERT_TRUE(scanner.ScanDrivesForSettings(settings));
     EXPECT_EQ(settings, (std::vector<DeviceEntry>{{m_cardMount + "/", 0}, {m_hddMount + "/", 0}}));
@@ -110,8 +117,8 @@ TEST_F(MachineTest, SystemDiskIsNeverListedEvenOnUsbOrUnderAMapping) {
     m_sys.addMapper("dm-0", "253:0", "sdc1");
     for (const Case& c : {Case{"usb system disk", "8:33"}, Case{"mapped system disk", "253:0"}}) {
         SCOPED_TRACE(c.name);
-        m_sys.setMounts({{c.rootDev, "/", "ext4", "/dev/root"},
-                         {"8:17", m_cardMount, "vfat", "/dev/sdb1"}});
+        m_sys.setMounts(
+            {{c.rootDev, "/", "ext4", "/dev/root"}, {"8:17", m_cardMount, "vfat", "/dev/sdb1"}});
         m_sys.addImage(2, "sdc", 1 << 20, false); // not even its missing table lists it
         cardtools::CardDriveScanner scanner(m_sys.roots);
         std::vector<DeviceEntry> removable, other;
@@ -344,8 +351,7 @@ TEST_F(DetectionTest, FormatRefusesTheSystemDisk) {
     FakeProgress progress;
     cardtools::CFormatTool tool(m_scanner, m_prompts, progress);
     EXPECT_EQ(tool.ChooseDevice(cardtools::kQuestionFormat, (m_dir / "dev/sda").string()), -1);
-    EXPECT_EQ(m_prompts.messages,
-              std::vector<std::string>{std::string(cardtools::kMsgSystemDisk)});
+    EXPECT_EQ(m_prompts.messages, std::vector<std::string>{std::string(cardtools::kMsgSystemDisk)});
     EXPECT_EQ(tool.ChooseDevice(cardtools::kQuestionFormat, ""), -1);
     EXPECT_EQ(m_prompts.messages.back(), "Please Select a Device");
     EXPECT_TRUE(m_prompts.questions.empty());

@@ -3,23 +3,23 @@
 // through symbolic links from block/, class/block/ and dev/block/), a /dev folder of image files
 // standing in for the disks, and a mountinfo file. Nothing here touches a real device.
 
+#include "card_fixture.h"
+#include "platform/block_devices.h"
+#include "platform/drive_table.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "card_fixture.h"
-#include "platform/block_devices.h"
-#include "platform/drive_table.h"
-
 namespace tavero::testing {
 
 struct FakeDisk {
-    std::string name;    // "sdb"
-    std::string devNo;   // "8:16"
-    std::string parent;  // sysfs folder above "block/", relative to devices/
+    std::string name;   // "sdb"
+    std::string devNo;  // "8:16"
+    std::string parent; // sysfs folder above "block/", relative to devices/
     bool removable = false;
-    int partitions = 0;  // sdb1.. with dev numbers major:(minor + k)
+    int partitions = 0; // sdb1.. with dev numbers major:(minor + k)
 };
 
 class FakeSystem {

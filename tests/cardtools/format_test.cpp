@@ -1,19 +1,17 @@
 // Format and restore on card images from the recorder simulator: what is written where, byte for
 // byte, and that nothing else changes.
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <sys/resource.h>
-
-#include <csignal>
-#include <fstream>
-
 #include "cardtools/boot_image_writer.h"
 #include "cardtools_fixture.h"
 #include "platform/drive_table.h"
 #include "platform/raw_file.h"
 #include "recorderconfig/messages.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/resource.h>
 
 namespace tavero::testing {
 namespace {
@@ -43,7 +41,9 @@ Bytes512 ExpectedDiskInfo(const std::vector<std::uint8_t>& written, std::uint16_
     return b;
 }
 
-std::vector<std::uint8_t> Bytes(const Bytes512& b) { return {b.begin(), b.end()}; }
+std::vector<std::uint8_t> Bytes(const Bytes512& b) {
+    return {b.begin(), b.end()};
+}
 
 class FormatTest : public ::testing::Test {
 protected:
@@ -72,8 +72,8 @@ protected:
         const auto path = m_dir / "card.img";
         MakeSimCard(path, blocks, diskId);
         WriteBytes(path, kConfigSector, Bytes(ConfigSectorBytes(diskId, users)));
-        for (const std::int64_t at : {std::int64_t{0x3000000}, std::int64_t{0x4080000},
-                                      kFillEnd, kFillEnd + 0x123400}) {
+        for (const std::int64_t at :
+             {std::int64_t{0x3000000}, std::int64_t{0x4080000}, kFillEnd, kFillEnd + 0x123400}) {
             WriteBytes(path, at, {0xC3, 0x3C, 0x5A, 0xA5});
         }
         platform::SetDrivePath(kDrive, path.string());
@@ -101,7 +101,8 @@ TEST_F(FormatTest, FormatWritesNewIdentifierZeroFillAndKeepsEverythingElse) {
     EXPECT_EQ(m_tool->State(), FormatState::Done);
     ASSERT_EQ(m_prompts.questions.size(), 1u);
     EXPECT_EQ(m_prompts.questions[0], "Format this disk - " + card.string() + " (544 MB)?");
-    EXPECT_EQ(m_progress.messages, std::vector<std::string>{"Format Finished, Please re-Insert This Disk"});
+    EXPECT_EQ(m_progress.messages,
+              std::vector<std::string>{"Format Finished, Please re-Insert This Disk"});
     ASSERT_FALSE(m_progress.percents.empty());
     EXPECT_EQ(m_progress.percents.front(), 5);
     EXPECT_EQ(m_progress.percents.back(), 100);
@@ -144,7 +145,8 @@ TEST_F(FormatTest, BootImageOfAFormattedDevicePathIsAValidPartitionAndFileSystem
               0);
     const ToolRun fsck = RunCommand("fsck.fat -n " + Quote(part.string()));
     EXPECT_EQ(fsck.status, 0) << fsck.out;
-    const ToolRun dir = RunCommand("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(card.string() + "@@16384") + " ::/");
+    const ToolRun dir =
+        RunCommand("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(card.string() + "@@16384") + " ::/");
     EXPECT_EQ(dir.status, 0) << dir.out;
 }
 
@@ -173,11 +175,30 @@ TEST_F(FormatTest, RefusedCardsAreLeftUntouched) {
         bool confirm;
     };
     const Case cases[] = {
-        {"small card without disk information", true, {}, false, "", "", "Sorry, this disk is too low space", true},
-        {"wrong password", false, {"anna", "secret", "", ""}, true, "anna", "Secret",
-         std::string(recorderconfig::kMsgWrongPassword), true},
-        {"user 2 has no password", false, {"anna", "secret", "bob", ""}, true, "bob", "", 
-         std::string(recorderconfig::kMsgWrongPassword), true},
+        {"small card without disk information",
+         true,
+         {},
+         false,
+         "",
+         "",
+         "Sorry, this disk is too low space",
+         true},
+        {"wrong password",
+         false,
+         {"anna", "secret", "", ""},
+         true,
+         "anna",
+         "Secret",
+         std::string(recorderconfig::kMsgWrongPassword),
+         true},
+        {"user 2 has no password",
+         false,
+         {"anna", "secret", "bob", ""},
+         true,
+         "bob",
+         "",
+         std::string(recorderconfig::kMsgWrongPassword),
+         true},
         {"login cancelled", false, {"anna", "secret", "", ""}, false, "", "", "", true},
         {"not confirmed", false, {}, false, "", "", "", false},
     };
@@ -285,7 +306,7 @@ TEST_F(FormatTest, RestoreAsLocalDiskMakesAnOrdinaryFat32Partition) {
     const auto mbr = ReadBytes(card, 0, 512);
     EXPECT_EQ(std::vector<std::uint8_t>(mbr.begin() + 440, mbr.begin() + 444),
               (std::vector<std::uint8_t>{0x9F, 0x86, 0x01, 0x00})); // 99999
-    EXPECT_EQ(mbr[446], 0x80); // boot indicator
+    EXPECT_EQ(mbr[446], 0x80);                                      // boot indicator
     EXPECT_EQ(mbr[450], 0x0C); // FAT32 with LBA: a type every ordinary system mounts
     EXPECT_EQ(std::vector<std::uint8_t>(mbr.begin() + 454, mbr.begin() + 458),
               (std::vector<std::uint8_t>{63, 0, 0, 0}));

@@ -2,16 +2,15 @@
 // structures and gives the card back to ordinary use. Both share this file's runner; restore's
 // own file only names its options.
 
-#include <termios.h>
-#include <unistd.h>
+#include "cardtools/format_tool.h"
+#include "cli_common.h"
+#include "platform/drive_table.h"
 
 #include <cstdio>
 #include <mutex>
 #include <string>
-
-#include "cardtools/format_tool.h"
-#include "cli_common.h"
-#include "platform/drive_table.h"
+#include <termios.h>
+#include <unistd.h>
 
 namespace tavero::cli {
 
@@ -121,7 +120,8 @@ private:
 // Progress of the worker: a bar on a terminal, "progress N%" lines every ten percent otherwise.
 class TerminalProgress : public cardtools::FormatProgress {
 public:
-    explicit TerminalProgress(std::FILE* err) : m_err(err), m_terminal(::isatty(fileno(err)) != 0) {}
+    explicit TerminalProgress(std::FILE* err)
+        : m_err(err), m_terminal(::isatty(fileno(err)) != 0) {}
 
     void OnPercent(int percent) override {
         std::lock_guard guard(m_lock);
@@ -161,8 +161,8 @@ private:
     std::mutex m_lock;
     std::FILE* m_err;
     bool m_terminal;
-    int m_shown = -1;     // guarded by m_lock
-    int m_lastTenth = -1; // guarded by m_lock
+    int m_shown = -1;      // guarded by m_lock
+    int m_lastTenth = -1;  // guarded by m_lock
     std::string m_message; // guarded by m_lock
 };
 
@@ -217,8 +217,9 @@ int RunCardToolCommand(bool restore, const Args& args, std::FILE* out, std::FILE
     if (device.empty()) {
         if (driveOptions != 1) {
             return UsageError(std::string(name) +
-                                  (driveOptions == 0 ? " needs a device or --drive N=PATH"
-                                                     : ": several --drive options; name the device"),
+                                  (driveOptions == 0
+                                       ? " needs a device or --drive N=PATH"
+                                       : ": several --drive options; name the device"),
                               err);
         }
         device = drivePath;

@@ -1,11 +1,11 @@
 // tavero-cli scan: the two device lists of the card detection's drive scan.
 
+#include "cardtools/drive_scan.h"
+#include "cli_common.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "cardtools/drive_scan.h"
-#include "cli_common.h"
 
 namespace tavero::cli {
 namespace {
