@@ -204,13 +204,20 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
     ProgressDisplay progress(err);
     std::uint8_t trailer[512];
+    std::int64_t reached = start;
+    auto poll = [&] {
+        if (engine::PlayerGetUnitTrailer(control.get(), trailer)) {
+            reached = store::PackedTimeToSeconds(store::TrailerToHost(trailer).unitTime);
+        }
+    };
     while (!sink.ended()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (end > start && engine::PlayerGetUnitTrailer(control.get(), trailer)) {
-            const std::int64_t at = store::PackedTimeToSeconds(store::TrailerToHost(trailer).unitTime);
-            progress.show(static_cast<std::uint32_t>(std::clamp<std::int64_t>((at - start) * 99 / (end - start), 0, 99)));
+        poll();
+        if (end > start) {
+            progress.show(static_cast<std::uint32_t>(std::clamp<std::int64_t>((reached - start) * 99 / (end - start), 0, 99)));
         }
     }
+    poll();
     engine::PlayerClose(control.get());
     const std::vector<std::string> files = workers.filesWritten();
     const std::string failure = workers.failure();
@@ -222,6 +229,13 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
         return fail(sourceName, "the chosen channels have no pictures in that range");
     }
     progress.show(100);
+    // Units the card no longer holds (cut short, damaged) are skipped; say so when the data
+    // ended well before the range did.
+    if (reached + 2 < end) {
+        std::fprintf(err, "tavero-cli: %s: the recording's data ends %lld s before the end of the range; "
+                          "the files hold what there is\n",
+                     sourceName.c_str(), static_cast<long long>(end - reached));
+    }
     for (const std::string& f : files) {
         std::fprintf(out, "%s\n", f.c_str());
     }
