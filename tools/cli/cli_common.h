@@ -45,7 +45,7 @@ struct CardCredentials {
 // offscreen platform serves. Qt's own chatter is kept from the user.
 [[nodiscard]] std::unique_ptr<QGuiApplication> MakeGuiApplication();
 
-// Prints "tavero-cli: MESSAGE" and the usage to err; returns 2.
+// Prints "tavero-cli: MESSAGE" and where to find the usage to err; returns 2.
 int UsageError(const std::string& message, std::FILE* err);
 
 // Commands with option parsers of their own.

@@ -83,7 +83,10 @@ bool ParseNumberList(const std::string& text, std::vector<int>& out) {
     return false;
 }
 
-int UsageError(const std::string& message) { return tavero::cli::UsageError(message, stderr); }
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "tavero-cli: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
 
 using CommandRunner = int (*)(const tavero::cli::Args&, std::FILE*, std::FILE*);
 
@@ -110,7 +113,9 @@ CommandRunner OwnParserCommand(std::string_view name) {
 } // namespace
 
 int tavero::cli::UsageError(const std::string& message, std::FILE* err) {
-    std::fprintf(err, "tavero-cli: %s\n%s", message.c_str(), kUsage);
+    // The commands with their own options explain them with --help.
+    std::fprintf(err, "tavero-cli: %s\n(tavero-cli --help lists the commands; each takes --help)\n",
+                 message.c_str());
     return 2;
 }
 
