@@ -152,6 +152,26 @@ bool ReadWifiConfig(std::string_view driveRoot, WifiSettings& settings) {
     return read;
 }
 
+bool ReadWifiStaticIp(std::string_view driveRoot, WifiSettings& settings) {
+    if (IsRawOnlyRoot(driveRoot)) {
+        return false;
+    }
+    std::ifstream in(CarSetPath(driveRoot, kWifiFile), std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::string text(static_cast<std::size_t>(kMaxFileBytes), '\0');
+    in.read(text.data(), kMaxFileBytes);
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    const std::vector<IniLine> lines = EmptySectionLines(text);
+    settings.staticIp = Lookup(lines, "UsesStaticIp").value_or("0") == "1";
+    settings.ip = Lookup(lines, "IP").value_or("");
+    settings.subnetMask = Lookup(lines, "SubnetMask").value_or("");
+    settings.gateway = Lookup(lines, "Gateway").value_or("");
+    settings.dns = Lookup(lines, "DNS").value_or("");
+    return true;
+}
+
 std::string WifiConfigText(const WifiSettings& s) {
     std::string text;
     const auto line = [&text](std::string_view key, std::string_view value) {

@@ -41,6 +41,11 @@ struct WifiSettings {
 // read (a missing file still sets the defaults above).
 bool ReadWifiConfig(std::string_view driveRoot, WifiSettings& settings);
 
+// The static IP tick and the four address lines of the file, which the dialog does not read
+// back; the command-line tool keeps them when it is not told to change them. False when the
+// file cannot be read (settings unchanged then).
+bool ReadWifiStaticIp(std::string_view driveRoot, WifiSettings& settings);
+
 // The file text as written: "[]", server, ssid, password, authmode, encrypt, UsesStaticIp, and the
 // four address lines (always, even with static IP off), each ending in CR LF.
 [[nodiscard]] std::string WifiConfigText(const WifiSettings& settings);

@@ -195,6 +195,21 @@ TEST_F(CliConfigTest, WifiSaveAndShow) {
     EXPECT_NE(run.out.find("ssid: car\n"), std::string::npos) << run.out;
     run = RunCli("wifi save " + Root() + " --auth wpa --password 12345678");
     EXPECT_EQ(run.status, 2);
+
+    // A save that does not mention the static IP keeps the card's addresses; "off" turns it off.
+    run = RunCli("wifi save " + Root() + " --password 12345678 --static-ip 10.0.0.2,255.0.0.0,10.0.0.1,10.0.0.1");
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = RunCli("wifi save " + Root() + " --ssid other --password 12345678");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string addresses = "IP=10.0.0.2\r\nSubnetMask =255.0.0.0\r\nGateway=10.0.0.1\r\nDNS=10.0.0.1\r\n";
+    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                        "encrypt=AES\r\nUsesStaticIp=1\r\n" + addresses));
+    run = RunCli("wifi save " + Root() + " --password 12345678 --static-ip off");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                        "encrypt=AES\r\nUsesStaticIp=0\r\n" + addresses));
 }
 
 } // namespace

@@ -19,7 +19,7 @@ constexpr const char* kWifiHelp =
     "usage: tavero-cli wifi show --root DIR [--json]\n"
     "       tavero-cli wifi save --root DIR [--server S] [--ssid S] [--password P]\n"
     "                            [--auth OPEN|WPAPSK|WPA2PSK] [--encrypt TKIP|AES]\n"
-    "                            [--static-ip IP,MASK,GATEWAY,DNS]\n"
+    "                            [--static-ip IP,MASK,GATEWAY,DNS | --static-ip off]\n"
     "The recorder's Wi-Fi settings in DIR/car_set/wifi_cfg.txt (DIR: the card's mounted FAT\n"
     "partition).\n"
     "  show      server, SSID, password, authentication and cipher as the file gives them\n"
@@ -113,7 +113,8 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
         return UsageError("--encrypt takes one of: TKIP, AES", err);
     }
     std::string addresses[4];
-    if (staticIp) {
+    const bool staticOff = staticIp && *staticIp == "off";
+    if (staticIp && !staticOff) {
         std::size_t start = 0;
         for (int k = 0; k < 4; ++k) {
             const std::size_t comma = staticIp->find(',', start);
@@ -135,6 +136,8 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
     const std::string file = root + "car_set/" + std::string(rc::kWifiFile);
     const bool haveFile = rc::ReadWifiConfig(root, settings);
+    // The dialog starts with static IP off; a command that does not mention it keeps the card's.
+    (void)rc::ReadWifiStaticIp(root, settings);
     if (action == "show") {
         if (!haveFile) {
             std::fprintf(err, "tavero-cli: %s: cannot be read; the dialog's defaults follow\n",
@@ -170,7 +173,9 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
     if (encrypt) {
         settings.encrypt = *ParseEncrypt(*encrypt);
     }
-    if (staticIp) {
+    if (staticOff) {
+        settings.staticIp = false;
+    } else if (staticIp) {
         settings.staticIp = true;
         settings.ip = addresses[0];
         settings.subnetMask = addresses[1];
