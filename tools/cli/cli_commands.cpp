@@ -19,6 +19,16 @@
 namespace tavero::cli {
 namespace {
 
+// The reader's error for people; an index whose first slot is not a record at all is what a
+// freshly formatted card has.
+std::string Explain(const store::StoreError& error) {
+    std::string text = error.describe();
+    if (error.code == store::StoreErrorCode::IndexInvalid && error.offset == store::kCardIndexBaseA) {
+        text += " (the card holds no recordings: it is empty or freshly formatted)";
+    }
+    return text;
+}
+
 using store::IndexRecord;
 using store::RecordIndex;
 
@@ -42,7 +52,7 @@ public:
             m_index.SetBackupFileSource(detected.path);
         }
         if (m_index.OpenIndex() == nullptr) {
-            return Describe(err, m_name, m_index.lastError().describe());
+            return Describe(err, m_name, Explain(m_index.lastError()));
         }
         return true;
     }
@@ -108,7 +118,7 @@ bool OpenForCommand(const std::string& text, engine::COzuCtrl& control, std::FIL
     }
     engine::PlayerOpen(&control, detected.path);
     if (engine::PlayerLoadIndex(&control) == nullptr) {
-        return Describe(err, name, control.box().lastError().describe());
+        return Describe(err, name, Explain(control.box().lastError()));
     }
     return true;
 }
