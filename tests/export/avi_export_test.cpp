@@ -145,7 +145,7 @@ TEST(AviFile, LayoutIsExactAndReadsBack) {
     e.u16(2);
     e.u16(16);
     e.text("JUNK");
-    e.u32(2036 - e.bytes.size() - 4);
+    e.u32(static_cast<std::uint32_t>(2036 - e.bytes.size() - 4));
     e.bytes.resize(2036, 0);
     e.text("LIST");
     e.u32(44);
