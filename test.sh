@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: once in the optimised build
 # with warnings as errors, once under AddressSanitizer + UndefinedBehaviorSanitizer, and the
-# engine's threaded tests once more under ThreadSanitizer.
+# threaded tests (engine, export, card tools) once more under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,7 +17,8 @@ for preset in ci asan; do
 done
 
 echo "== tsan: configure and build the threaded tests"
-threaded=(tavero_engine_tests tavero_source_tests tavero_audio_tests tavero_playback_tests)
+threaded=(tavero_engine_tests tavero_source_tests tavero_audio_tests tavero_playback_tests
+          tavero_export_tests tavero_cardtools_tests)
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target "${threaded[@]}"
 echo "== tsan: test"
