@@ -132,11 +132,7 @@ bool AllZero(const std::filesystem::path& path, std::int64_t from, std::int64_t 
     return zero;
 }
 
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
-
-ToolRun RunCommand(const std::string& command) {
+ToolRun RunTool(const std::string& command) {
     ToolRun run;
     const std::string full = "PATH=$PATH:/usr/sbin:/sbin " + command + " 2>&1 </dev/null";
     FILE* pipe = ::popen(full.c_str(), "r");

@@ -3,6 +3,7 @@
 // sectors built from the format's table, region hashes, fake prompts and progress, and running
 // the system's partition and FAT tools on images.
 
+#include "command_run.h"
 #include "card_fixture.h"
 #include "cardtools/card_messages.h"
 #include "cardtools/format_tool.h"
@@ -41,8 +42,7 @@ struct ToolRun {
     std::string out;
 };
 // Runs a shell command line, standard error joined to the output.
-ToolRun RunCommand(const std::string& command);
-std::string Quote(const std::string& s);
+ToolRun RunTool(const std::string& command);
 
 class FakePrompts : public cardtools::CardToolPrompts {
 public:

@@ -1,6 +1,7 @@
 // The command-line contract of tavero-cli format, restore and scan on card images.
 
 #include "cardtools_fixture.h"
+#include "command_run.h"
 
 #include <array>
 #include <cstdio>
@@ -12,11 +13,7 @@
 namespace tavero::testing {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = CommandRun;
 
 // Every drive number is given, so no scan falls back to the machine's own disks.
 std::string AllDrives(const std::filesystem::path& dir) {
@@ -29,27 +26,7 @@ std::string AllDrives(const std::filesystem::path& dir) {
 }
 
 CliRun RunCli(const std::string& args) {
-    TempDir dir;
-    const auto errFile = dir / "err.txt";
-    const std::string command =
-        std::string(TAVERO_CLI) + " " + args + " </dev/null 2>" + Quote(errFile.string());
-    CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        run.out.append(buffer.data(), n);
-    }
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
-    return run;
+    return RunCommand(std::string("TZ=UTC ") + TAVERO_CLI + " " + args);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -154,7 +131,7 @@ TEST_F(CliCardToolsTest, RestoreWithLocalDiskGivesAMountableCard) {
     EXPECT_EQ(run.out,
               m_card.string() + " (544 MB): Restore Disk Completed, Please re-Insert This Disk\n");
     const ToolRun dir =
-        RunCommand("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(m_card.string() + "@@32256") + " ::/");
+        RunTool("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(m_card.string() + "@@32256") + " ::/");
     EXPECT_EQ(dir.status, 0) << dir.out;
 }
 

@@ -130,7 +130,7 @@ TEST_F(FormatTest, BootImageOfAFormattedDevicePathIsAValidPartitionAndFileSystem
     m_tool->Wait();
     ASSERT_TRUE(m_progress.finishedOk);
 
-    const ToolRun table = RunCommand("sfdisk -J " + Quote(card.string()));
+    const ToolRun table = RunTool("sfdisk -J " + Quote(card.string()));
     ASSERT_EQ(table.status, 0) << table.out;
     const auto parts = nlohmann::json::parse(table.out)["partitiontable"]["partitions"];
     ASSERT_EQ(parts.size(), 1u) << table.out;
@@ -139,14 +139,14 @@ TEST_F(FormatTest, BootImageOfAFormattedDevicePathIsAValidPartitionAndFileSystem
     EXPECT_EQ(parts[0]["type"], "6");
     EXPECT_FALSE(parts[0].contains("bootable"));
     const auto part = m_dir / "part.img";
-    ASSERT_EQ(RunCommand("dd if=" + Quote(card.string()) + " of=" + Quote(part.string()) +
+    ASSERT_EQ(RunTool("dd if=" + Quote(card.string()) + " of=" + Quote(part.string()) +
                          " bs=512 skip=32 count=98272 status=none")
                   .status,
               0);
-    const ToolRun fsck = RunCommand("fsck.fat -n " + Quote(part.string()));
+    const ToolRun fsck = RunTool("fsck.fat -n " + Quote(part.string()));
     EXPECT_EQ(fsck.status, 0) << fsck.out;
     const ToolRun dir =
-        RunCommand("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(card.string() + "@@16384") + " ::/");
+        RunTool("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(card.string() + "@@16384") + " ::/");
     EXPECT_EQ(dir.status, 0) << dir.out;
 }
 
@@ -310,7 +310,7 @@ TEST_F(FormatTest, RestoreAsLocalDiskMakesAnOrdinaryFat32Partition) {
     EXPECT_EQ(mbr[450], 0x0C); // FAT32 with LBA: a type every ordinary system mounts
     EXPECT_EQ(std::vector<std::uint8_t>(mbr.begin() + 454, mbr.begin() + 458),
               (std::vector<std::uint8_t>{63, 0, 0, 0}));
-    const ToolRun table = RunCommand("sfdisk -J " + Quote(card.string()));
+    const ToolRun table = RunTool("sfdisk -J " + Quote(card.string()));
     ASSERT_EQ(table.status, 0) << table.out;
     const auto parts = nlohmann::json::parse(table.out)["partitiontable"]["partitions"];
     ASSERT_EQ(parts.size(), 1u) << table.out;
@@ -319,15 +319,15 @@ TEST_F(FormatTest, RestoreAsLocalDiskMakesAnOrdinaryFat32Partition) {
     EXPECT_EQ(parts[0]["type"], "c");
     EXPECT_EQ(parts[0]["bootable"], true);
     const auto part = m_dir / "part.img";
-    ASSERT_EQ(RunCommand("dd if=" + Quote(card.string()) + " of=" + Quote(part.string()) +
+    ASSERT_EQ(RunTool("dd if=" + Quote(card.string()) + " of=" + Quote(part.string()) +
                          " bs=512 skip=63 conv=sparse status=none")
                   .status,
               0);
-    const ToolRun fsck = RunCommand("fsck.fat -n " + Quote(part.string()));
+    const ToolRun fsck = RunTool("fsck.fat -n " + Quote(part.string()));
     EXPECT_EQ(fsck.status, 0) << fsck.out;
     EXPECT_NE(fsck.out.find("fsck.fat"), std::string::npos);
     const ToolRun dir =
-        RunCommand("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(card.string() + "@@32256") + " ::/");
+        RunTool("MTOOLS_SKIP_CHECK=1 mdir -i " + Quote(card.string() + "@@32256") + " ::/");
     EXPECT_EQ(dir.status, 0) << dir.out;
 }
 

@@ -11,44 +11,17 @@
 #include <sstream>
 
 #include "card_fixture.h"
+#include "command_run.h"
 #include "mkcard/card_writer.h"
 #include <regex>
 
 namespace tavero::testing {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+using CliRun = CommandRun;
 
 CliRun RunCli(const std::string& args, const std::string& input = "") {
-    TempDir dir;
-    const auto errFile = dir / "err.txt";
-    const auto inFile = dir / "in.txt";
-    std::ofstream(inFile) << input;
-    const std::string command = std::string("TZ=UTC ") + TAVERO_CLI + " " + args + " <" +
-                                Quote(inFile.string()) + " 2>" + Quote(errFile.string());
-    CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        run.out.append(buffer.data(), n);
-    }
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
-    return run;
+    return RunCommand(std::string("TZ=UTC ") + TAVERO_CLI + " " + args, input);
 }
 
 const Packed kT0{2024, 5, 1, 8, 0, 0};

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "card_fixture.h"
+#include "command_run.h"
 #include "mkcard/card_writer.h"
 
 namespace tavero {
@@ -18,27 +19,14 @@ namespace {
 
 const std::filesystem::path kCorpus = std::filesystem::path(TAVERO_CORPUS_DIR) / "h264";
 
-struct ShellRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using ShellRun = testing::CommandRun;
 
 std::string Slurp(const std::filesystem::path& p) {
     std::ifstream in(p);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ShellRun Shell(const testing::TempDir& dir, const std::string& line) {
-    const std::string command = "(" + line + ") > '" + (dir / "o").string() + "' 2> '" +
-                                (dir / "e").string() + "' < /dev/null";
-    ShellRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(dir / "o");
-    run.err = Slurp(dir / "e");
-    return run;
-}
+ShellRun Shell(const testing::TempDir& /*dir*/, const std::string& line) { return testing::RunCommand(line); }
 
 ShellRun Cli(const testing::TempDir& dir, const std::string& arguments) {
     return Shell(dir, std::string("'") + TAVERO_CLI + "' " + arguments);

@@ -2,6 +2,7 @@
 // simulator put into the trailers, real receiver sentences, and the failures.
 
 #include "card_fixture.h"
+#include "command_run.h"
 #include "mkcard/card_writer.h"
 
 #include <algorithm>
@@ -19,11 +20,7 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = tavero::testing::CommandRun;
 
 std::string Slurp(const std::filesystem::path& p) {
     std::ifstream in(p);
@@ -31,15 +28,8 @@ std::string Slurp(const std::filesystem::path& p) {
 }
 
 // Runs a shell command line, its output kept apart.
-CliRun Shell(const tavero::testing::TempDir& dir, const std::string& line) {
-    const std::string command = "(" + line + ") > '" + (dir / "stdout").string() + "' 2> '" +
-                                (dir / "stderr").string() + "' < /dev/null";
-    CliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(dir / "stdout");
-    run.err = Slurp(dir / "stderr");
-    return run;
+CliRun Shell(const tavero::testing::TempDir& /*dir*/, const std::string& line) {
+    return tavero::testing::RunCommand(line);
 }
 
 CliRun Cli(const tavero::testing::TempDir& dir, const std::string& arguments) {

@@ -2,6 +2,7 @@
 // the bytes left on the card.
 
 #include "card_fixture.h"
+#include "command_run.h"
 #include "expected_bytes.h"
 
 #include <array>
@@ -15,39 +16,11 @@
 namespace tavero::testing {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
+using CliRun = CommandRun;
 
 // Standard input is a file, never a terminal: the login can only come from the options.
 CliRun RunCli(const std::string& args) {
-    TempDir dir;
-    const auto errFile = dir / "err.txt";
-    const std::string command = std::string("TZ=UTC ") + TAVERO_CLI + " " + args +
-                                " </dev/null 2>" + Quote(errFile.string());
-    CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        run.out.append(buffer.data(), n);
-    }
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
-    return run;
+    return RunCommand(std::string("TZ=UTC ") + TAVERO_CLI + " " + args);
 }
 
 class CliConfigTest : public ::testing::Test {
