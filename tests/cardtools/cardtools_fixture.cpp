@@ -45,18 +45,18 @@ Bytes512 ConfigSectorBytes(std::uint32_t diskId, const SectorUsers& users) {
 }
 
 void MakeSimCard(const std::filesystem::path& path, std::uint32_t blocks, std::uint32_t diskId) {
-    sim::CardSpec spec;
-    spec.outPath = path.string();
-    spec.blockCount = blocks;
-    spec.diskId = diskId;
+    sim::CardSpec plan;
+    plan.outPath = path.string();
+    plan.blockCount = blocks;
+    plan.diskId = diskId;
     sim::ChannelSpec channel;
     channel.width = 160;
     channel.height = 120;
-    spec.channels.push_back(channel);
-    spec.recordings.push_back({sim::WallTime{2024, 5, 1, 8, 0, 0}, 2});
+    plan.channels.push_back(channel);
+    plan.recordings.push_back({sim::WallTime{2024, 5, 1, 8, 0, 0}, 2});
     sim::Manifest manifest;
     std::string error;
-    if (!sim::writeCard(spec, manifest, error)) {
+    if (!sim::writeCard(plan, manifest, error)) {
         throw std::runtime_error("simulator: " + error);
     }
 }

@@ -1,6 +1,5 @@
 // tavero-cli: lists and inspects recorder cards and raw backup files from the command line.
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -54,34 +53,6 @@ constexpr const char* kUsage =
     "--user NAME --password PASSWORD\n"
     "                 the card user to open a card with users as (asked on a terminal)\n"
     "Times are seconds since 1970 of the recorder's clock read as local time (see TZ).\n";
-
-bool ParseSeconds(const std::string& text, std::int64_t& out) {
-    if (text.empty()) {
-        return false;
-    }
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && ptr == end;
-}
-
-bool ParseNumberList(const std::string& text, std::vector<int>& out) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = text.find(',', start);
-        const std::string piece =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        std::int64_t n = 0;
-        if (!ParseSeconds(piece, n) || n < 1 || n > 1000000) {
-            return false;
-        }
-        out.push_back(static_cast<int>(n));
-        if (comma == std::string::npos) {
-            return true;
-        }
-        start = comma + 1;
-    }
-    return false;
-}
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "tavero-cli: %s\n%s", message.c_str(), kUsage);
@@ -154,12 +125,12 @@ int main(int argc, char** argv) {
             if (arg == "-o" || arg == "--output") {
                 backup.output = text;
             } else if (arg == "--entries") {
-                if (!ParseNumberList(text, backup.entries)) {
+                if (!tavero::cli::ParseNumberList(text, backup.entries)) {
                     return UsageError("--entries needs numbers like 1,3,4, got '" + text + "'");
                 }
             } else {
                 std::int64_t seconds = 0;
-                if (!ParseSeconds(text, seconds)) {
+                if (!tavero::cli::ParseInteger(text, seconds)) {
                     return UsageError(std::string(arg) + " needs seconds since 1970, got '" + text + "'");
                 }
                 (arg == "--from" ? backup.from : backup.to) = seconds;
@@ -173,17 +144,17 @@ int main(int argc, char** argv) {
             }
             std::int64_t number = 0;
             if (arg == "--entry") {
-                if (!ParseSeconds(text, number) || number < 1 || number > 1000000) {
+                if (!tavero::cli::ParseInteger(text, number) || number < 1 || number > 1000000) {
                     return UsageError("--entry needs a recording number from 1, got '" + text + "'");
                 }
                 play.entry = static_cast<int>(number);
             } else if (arg == "--seek") {
-                if (!ParseSeconds(text, number) || number <= 0 || number > INT32_MAX) {
+                if (!tavero::cli::ParseInteger(text, number) || number <= 0 || number > INT32_MAX) {
                     return UsageError("--seek needs seconds since 1970, got '" + text + "'");
                 }
                 play.seek = number;
             } else if (arg == "--duration") {
-                if (!ParseSeconds(text, number) || number < 1) {
+                if (!tavero::cli::ParseInteger(text, number) || number < 1) {
                     return UsageError("--duration needs whole seconds from 1, got '" + text + "'");
                 }
                 play.duration = number;
@@ -196,7 +167,7 @@ int main(int argc, char** argv) {
                 }
                 play.speed = speed;
             } else if (arg == "--channels") {
-                if (!ParseNumberList(text, play.channels)) {
+                if (!tavero::cli::ParseNumberList(text, play.channels)) {
                     return UsageError("--channels needs channel numbers like 1,2, got '" + text + "'");
                 }
             } else if (arg == "--wav-out") {
