@@ -1,8 +1,9 @@
 #include "engine/presenter.h"
 
+#include "store/packed_time.h"
+
 #include <QGuiApplication>
 #include <QPainter>
-
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -53,12 +54,9 @@ TextPoint SpeedLabelPosition(int width, int height, const CropRect& crop) {
 std::vector<std::string> InfoLines(const InfoState& state) {
     std::vector<std::string> lines;
     char text[160];
-    const std::time_t t = static_cast<std::time_t>(state.timeSeconds);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char when[64];
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    std::snprintf(text, sizeof text, "%s pts = %llu", when,
+    // The time as the recorder stamped it.
+    const std::string when = store::FormatRecorderTime(state.timeSeconds);
+    std::snprintf(text, sizeof text, "%s pts = %llu", when.c_str(),
                   static_cast<unsigned long long>(state.ptsUs));
     lines.emplace_back(text);
     std::snprintf(text, sizeof text, "fps: %2d, bps: %4d kbps, P/I: %2d",
@@ -66,11 +64,11 @@ std::vector<std::string> InfoLines(const InfoState& state) {
                   static_cast<int>(static_cast<std::uint64_t>(state.bytesLastSecond) * 8 / 1024),
                   state.predictedPerGroup);
     lines.emplace_back(text);
-    std::snprintf(text, sizeof text, "video: q = %2d, c = %4d KB", static_cast<int>(state.videoRecords),
-                  static_cast<int>(state.videoBytes / 1024));
+    std::snprintf(text, sizeof text, "video: q = %2d, c = %4d KB",
+                  static_cast<int>(state.videoRecords), static_cast<int>(state.videoBytes / 1024));
     lines.emplace_back(text);
-    std::snprintf(text, sizeof text, "audio: q = %2d, c = %4d KB", static_cast<int>(state.audioRecords),
-                  static_cast<int>(state.audioBytes / 1024));
+    std::snprintf(text, sizeof text, "audio: q = %2d, c = %4d KB",
+                  static_cast<int>(state.audioRecords), static_cast<int>(state.audioBytes / 1024));
     lines.emplace_back(text);
     return lines;
 }

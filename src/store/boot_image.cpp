@@ -1,11 +1,11 @@
 #include "store/boot_image.h"
 
+#include "store/byte_io.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
-
-#include "store/byte_io.h"
 
 namespace tavero::store {
 namespace {
@@ -20,10 +20,10 @@ void BuildMasterBootRecord(std::uint8_t* s) {
     const std::array<std::uint8_t, 4> signature = {0x62, 0x6A, 0xCF, 0xF4};
     std::copy(signature.begin(), signature.end(), s + 440);
     std::uint8_t* e = s + kPartitionTableOffset;
-    e[0] = 0x00;                                 // not active
-    e[1] = 0x01, e[2] = 0x01, e[3] = 0x00;       // CHS start
-    e[4] = 0x06;                                 // FAT16
-    e[5] = 0x3F, e[6] = 0x20, e[7] = 0x2F;       // CHS end
+    e[0] = 0x00;                           // not active
+    e[1] = 0x01, e[2] = 0x01, e[3] = 0x00; // CHS start
+    e[4] = 0x06;                           // FAT16
+    e[5] = 0x3F, e[6] = 0x20, e[7] = 0x2F; // CHS end
     StoreLe32(e + 8, kFatPartitionFirstLba);
     StoreLe32(e + 12, kFatPartitionSectors);
     s[510] = 0x55;
@@ -37,21 +37,21 @@ constexpr std::uint16_t kRootEntries = 512;
 void BuildFatBootSector(std::uint8_t* s) {
     s[0] = 0xEB, s[1] = 0x3C, s[2] = 0x90; // jump over the parameter block
     std::memcpy(s + 3, "MSDOS5.0", 8);
-    PutLe16(s + 11, 512);                  // bytes per sector
-    s[13] = 2;                             // sectors per cluster
+    PutLe16(s + 11, 512); // bytes per sector
+    s[13] = 2;            // sectors per cluster
     PutLe16(s + 14, kReservedSectors);
-    s[16] = 2;                             // FAT copies
+    s[16] = 2; // FAT copies
     PutLe16(s + 17, kRootEntries);
-    PutLe16(s + 19, 0);                    // total sectors: see the 32-bit field
-    s[21] = 0xF8;                          // media: fixed disk
+    PutLe16(s + 19, 0); // total sectors: see the 32-bit field
+    s[21] = 0xF8;       // media: fixed disk
     PutLe16(s + 22, kSectorsPerFat);
-    PutLe16(s + 24, 63);                   // sectors per track
-    PutLe16(s + 26, 255);                  // heads
+    PutLe16(s + 24, 63);                      // sectors per track
+    PutLe16(s + 26, 255);                     // heads
     StoreLe32(s + 28, kFatPartitionFirstLba); // hidden sectors
     StoreLe32(s + 32, kFatPartitionSectors);
-    s[36] = 0x80;                          // drive number
-    s[38] = 0x29;                          // extended boot signature
-    StoreLe32(s + 39, 0xA23A557D);         // volume serial
+    s[36] = 0x80;                  // drive number
+    s[38] = 0x29;                  // extended boot signature
+    StoreLe32(s + 39, 0xA23A557D); // volume serial
     std::memcpy(s + 43, "NO NAME    ", 11);
     std::memcpy(s + 54, "FAT16   ", 8);
     s[510] = 0x55;

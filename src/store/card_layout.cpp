@@ -1,15 +1,17 @@
 #include "store/card_layout.h"
 
-#include <ctime>
-
 #include "store/byte_io.h"
 #include "store/checksum.h"
 #include "store/sto_reader.h"
 
+#include <ctime>
+
 namespace tavero::store {
 namespace {
 
-std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t Now() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 } // namespace
 

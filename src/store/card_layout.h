@@ -2,13 +2,13 @@
 // Where everything lies on a recorder card and in a raw backup file, and the disk information
 // block that names the card.
 
+#include "store/packed_time.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
-
-#include "store/packed_time.h"
 
 namespace tavero::store {
 
@@ -62,7 +62,8 @@ struct DiskInfo {
 [[nodiscard]] std::array<std::uint8_t, kSectorSize> SerializeDiskInfo(const DiskInfo& info);
 // The copy kept at slot 65534 of a raw backup file: fields little-endian as held in memory,
 // the checksum word as read from the card.
-[[nodiscard]] std::array<std::uint8_t, kSectorSize> SerializeDiskInfoForBackup(const DiskInfo& info);
+[[nodiscard]] std::array<std::uint8_t, kSectorSize>
+SerializeDiskInfoForBackup(const DiskInfo& info);
 
 // Number of usable 16 MiB data blocks of a drive of the given size (0 or negative: unknown).
 [[nodiscard]] std::uint16_t BlockCountForSize(std::int64_t driveBytes);

@@ -12,8 +12,7 @@ std::uint32_t DecodePayloadLength(std::span<const std::uint8_t, kFrameHeaderSize
            std::uint32_t{h[9] & 0x7Fu};
 }
 
-std::int64_t DecodeTimestamp(std::span<const std::uint8_t, kFrameHeaderSize> h,
-                             std::uint8_t kind) {
+std::int64_t DecodeTimestamp(std::span<const std::uint8_t, kFrameHeaderSize> h, std::uint8_t kind) {
     std::size_t start = 0;
     if (kind == static_cast<std::uint8_t>(FrameKind::Video)) {
         start = 18;

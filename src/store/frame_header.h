@@ -2,12 +2,12 @@
 // The 32-byte header in front of every frame of a channel's stream, and the small payload
 // encodings of the G-sensor and text frames.
 
+#include "store/unit_trailer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
-
-#include "store/unit_trailer.h"
 
 namespace tavero::store {
 
@@ -41,7 +41,7 @@ inline constexpr int kMaxVideoChannel = 7;
 [[nodiscard]] bool IsFrameSync(const std::uint8_t* p);
 
 struct FrameHeader {
-    std::uint8_t kind = 0;        // low 4 bits of byte 4
+    std::uint8_t kind = 0; // low 4 bits of byte 4
     std::uint32_t payloadLength = 0;
     std::uint8_t channel = 0;     // low 4 bits of byte 15
     std::uint8_t pictureType = 0; // video: low 4 bits of byte 16 (0 key, 1 predicted)

@@ -1,9 +1,9 @@
 #include "store/index_record.h"
 
-#include <algorithm>
-
 #include "store/byte_io.h"
 #include "store/checksum.h"
+
+#include <algorithm>
 
 namespace tavero::store {
 namespace {

@@ -1,12 +1,12 @@
 #pragma once
 // One 512-byte index record: the recorder's description of one 16 MiB data block.
 
+#include "store/card_layout.h"
+#include "store/packed_time.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
-
-#include "store/card_layout.h"
-#include "store/packed_time.h"
 
 namespace tavero::store {
 

@@ -2,12 +2,12 @@
 // was filling when it stopped (it writes a block's record only once the block is under way, and
 // may be cut off before that).
 
-#include <algorithm>
-#include <array>
-
 #include "store/byte_io.h"
 #include "store/record_index.h"
 #include "store/unit_trailer.h"
+
+#include <algorithm>
+#include <array>
 
 namespace tavero::store {
 
@@ -25,9 +25,9 @@ private:
     void initialiseFresh(IndexRecord& candidate, const IndexRecord* last) const;
 
     RecordIndex& m_index;
-    IndexRecord* m_oldest = nullptr;  // the oldest overwritable record (the list's own copy)
-    std::uint32_t m_examined = 0;     // units examined over all scans
-    std::uint32_t m_accepted = 0;     // units accepted by the current scan
+    IndexRecord* m_oldest = nullptr; // the oldest overwritable record (the list's own copy)
+    std::uint32_t m_examined = 0;    // units examined over all scans
+    std::uint32_t m_accepted = 0;    // units accepted by the current scan
     static constexpr std::uint32_t kMaxExamined = 2048;
 };
 
@@ -71,16 +71,12 @@ IndexRecovery::ScanEnd IndexRecovery::scan(IndexRecord& c, bool candidateIsOldes
             m_oldest->dataAddress += std::int64_t{i} * kUnitSize;
             m_oldest->startUnit = t.unitNo;
             m_oldest->startTime = t.unitTime;
-            int dropped = 0;
-            while (dropped < m_oldest->eventCount && dropped < kMaxRecordEvents &&
-                   m_oldest->events[static_cast<std::size_t>(dropped)].unit < t.unitNo) {
-                ++dropped;
-            }
-            if (dropped > 0) {
-                std::rotate(m_oldest->events.begin(), m_oldest->events.begin() + dropped,
-                            m_oldest->events.end());
-                std::fill(m_oldest->events.end() - dropped, m_oldest->events.end(), IndexEvent{});
-                m_oldest->eventCount = static_cast<std::uint8_t>(m_oldest->eventCount - dropped);
+            // Events in the overwritten front are cleared where they stand: the entries that
+            // remain keep their places, and with them the recording's event type.
+            for (std::size_t e = 0; e < m_oldest->events.size() && e < m_oldest->eventCount &&
+                                    m_oldest->events[e].unit < t.unitNo;
+                 ++e) {
+                m_oldest->events[e] = IndexEvent{};
             }
             break;
         }
@@ -122,8 +118,8 @@ bool IndexRecovery::run() {
     IndexRecord* last = full.empty() ? nullptr : full.back();
     std::uint32_t candidateSlot = 0;
     if (last != nullptr) {
-        const auto firstOverwritable =
-            std::find_if(full.begin(), full.end(), [](const IndexRecord* r) { return r->protect == 0; });
+        const auto firstOverwritable = std::find_if(
+            full.begin(), full.end(), [](const IndexRecord* r) { return r->protect == 0; });
         m_oldest = firstOverwritable != full.end() ? *firstOverwritable : full.front();
         candidateSlot = last->slot;
         for (std::uint32_t step = 0; step < slots; ++step) {
@@ -159,8 +155,9 @@ bool IndexRecovery::run() {
             break;
         }
         if (last == nullptr) {
-            return x.fail(StoreErrorCode::NoRecords,
-                          "the index holds no record and no recording was found in its first block");
+            return x.fail(
+                StoreErrorCode::NoRecords,
+                "the index holds no record and no recording was found in its first block");
         }
         if (candidate != last && last->endUnit == 0) {
             candidate = last;

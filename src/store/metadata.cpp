@@ -38,9 +38,8 @@ bool ParseRmc(std::string_view text, double* latitude, double* longitude, double
     double lon = 0;
     for (int field = 1; field <= 12 && comma != std::string_view::npos; ++field) {
         const std::size_t next = sentence.find(',', comma + 1);
-        const std::string_view value =
-            sentence.substr(comma + 1, next == std::string_view::npos ? std::string_view::npos
-                                                                      : next - comma - 1);
+        const std::string_view value = sentence.substr(
+            comma + 1, next == std::string_view::npos ? std::string_view::npos : next - comma - 1);
         switch (field) {
         case 2:
             if (value.empty() || value[0] != 'A') {
@@ -128,7 +127,9 @@ void AppendGSamples(const UnitTrailer& trailer, GSampleLists& lists) {
 }
 
 GSample PlausibleSample(GSample s) {
-    auto tooLarge = [](std::int16_t v) { return v > kMaxPlausibleSample || v < -kMaxPlausibleSample; };
+    auto tooLarge = [](std::int16_t v) {
+        return v > kMaxPlausibleSample || v < -kMaxPlausibleSample;
+    };
     if (tooLarge(s.x) || tooLarge(s.y) || tooLarge(s.z)) {
         return GSample{};
     }

@@ -2,12 +2,12 @@
 // Decoders of the measurements the recorder stores beside pictures and sound: the GPS fix (an
 // NMEA RMC sentence) and the G-sensor samples.
 
+#include "store/frame_header.h"
+#include "store/unit_trailer.h"
+
 #include <cstdint>
 #include <string_view>
 #include <vector>
-
-#include "store/frame_header.h"
-#include "store/unit_trailer.h"
 
 namespace tavero::store {
 

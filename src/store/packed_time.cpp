@@ -25,12 +25,33 @@ std::int64_t PackedTimeToSeconds(const PackedTime& t) {
     return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
-PackedTime SecondsToPackedTime(std::int64_t seconds) {
+std::tm RecorderWallClock(std::int64_t seconds) {
     tzset();
-    // `timezone` is the standard-time offset in seconds west of UTC.
-    const std::time_t local = static_cast<std::time_t>(seconds - timezone);
+    // Find the wall clock w with PackedTimeToSeconds(w) == seconds. Read as standard time,
+    // w = seconds + the standard offset east of UTC at that date; start from today's offset
+    // (`timezone` is seconds west) and correct by what mktime says, for zones whose standard
+    // offset has changed over the years.
+    std::int64_t wall = seconds - timezone;
     std::tm tm{};
-    gmtime_r(&local, &tm);
+    for (int round = 0; round < 3; ++round) {
+        const auto asUtc = static_cast<std::time_t>(wall);
+        gmtime_r(&asUtc, &tm);
+        std::tm probe = tm;
+        probe.tm_isdst = 0;
+        const std::int64_t back = std::mktime(&probe);
+        if (back == -1 || back == seconds) {
+            break;
+        }
+        wall += seconds - back;
+    }
+    const auto asUtc = static_cast<std::time_t>(wall);
+    gmtime_r(&asUtc, &tm);
+    tm.tm_isdst = 0;
+    return tm;
+}
+
+PackedTime SecondsToPackedTime(std::int64_t seconds) {
+    const std::tm tm = RecorderWallClock(seconds);
     PackedTime t;
     t.bytes[0] = static_cast<std::uint8_t>(tm.tm_year + 1900 - 1800);
     t.bytes[1] = static_cast<std::uint8_t>(tm.tm_mon + 1);
@@ -41,14 +62,10 @@ PackedTime SecondsToPackedTime(std::int64_t seconds) {
     return t;
 }
 
-std::string FormatLocalTime(std::int64_t seconds) {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-    if (localtime_r(&t, &tm) == nullptr) {
-        return "?";
-    }
-    char text[32];
-    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm) == 0) {
+std::string FormatRecorderTime(std::int64_t seconds, const char* format) {
+    const std::tm tm = RecorderWallClock(seconds);
+    char text[128];
+    if (std::strftime(text, sizeof text, format, &tm) == 0) {
         return "?";
     }
     return text;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <span>
 #include <string>
 
@@ -28,11 +29,18 @@ struct PackedTime {
 // are normalised by the C library as usual (month 13 rolls into the next year).
 [[nodiscard]] std::int64_t PackedTimeToSeconds(const PackedTime& t);
 
-// The packed time of a moment: seconds minus the standard-time offset from UTC, split as UTC.
-// Agrees with PackedTimeToSeconds for local standard time.
+// The recorder's wall clock of a moment: the exact inverse of PackedTimeToSeconds (local time
+// with daylight saving off), so a time read from the card turns back into what the recorder
+// stamped, in summer too. Fields as std::tm gives them (tm_year from 1900, tm_mon from 0).
+[[nodiscard]] std::tm RecorderWallClock(std::int64_t seconds);
+
+// The packed time of a moment, by the same inverse.
 [[nodiscard]] PackedTime SecondsToPackedTime(std::int64_t seconds);
 
-// "YYYY-MM-DD HH:MM:SS" of local time, as list views show it.
-[[nodiscard]] std::string FormatLocalTime(std::int64_t seconds);
+// A moment as the recorder's wall clock shows it, in strftime's format (default
+// "YYYY-MM-DD HH:MM:SS", as lists show it). Every recording time shown or written as text goes
+// through here. "?" when the format gives nothing.
+[[nodiscard]] std::string FormatRecorderTime(std::int64_t seconds,
+                                             const char* format = "%Y-%m-%d %H:%M:%S");
 
 } // namespace tavero::store

@@ -1,9 +1,9 @@
 #include "store/record_index.h"
 
+#include "store/byte_io.h"
+
 #include <algorithm>
 #include <utility>
-
-#include "store/byte_io.h"
 
 namespace tavero::store {
 namespace {
@@ -145,16 +145,17 @@ bool RecordIndex::fail(StoreErrorCode code, std::string detail, std::int64_t off
 
 bool RecordIndex::openSource() {
     m_error = StoreError{};
-    const bool opened = m_kind == SourceKind::Card ? m_reader.OpenPhysicalDrive(m_drive, StoAccess::Read)
-                                                   : m_reader.OpenFile(m_path, StoAccess::Read);
+    const bool opened = m_kind == SourceKind::Card
+                            ? m_reader.OpenPhysicalDrive(m_drive, StoAccess::Read)
+                            : m_reader.OpenFile(m_path, StoAccess::Read);
     if (!opened) {
         return fail(StoreErrorCode::OpenFailed, "cannot open: " + m_reader.LastError());
     }
     return true;
 }
 
-bool RecordIndex::readArea(std::int64_t offset, std::uint32_t count,
-                           const IndexAreaLayout& layout, ParsedArea& out, const char* copyName) {
+bool RecordIndex::readArea(std::int64_t offset, std::uint32_t count, const IndexAreaLayout& layout,
+                           ParsedArea& out, const char* copyName) {
     // 1 MiB pieces: a 32 MiB area is never resident at once.
     constexpr std::uint32_t kSlotsPerPiece = 2048;
     std::vector<std::uint8_t> piece(std::size_t{std::min(count, kSlotsPerPiece)} * kSectorSize);
@@ -301,7 +302,8 @@ IndexRecord* RecordIndex::StepTowards(IndexRecord* current, std::int64_t targetS
     } else if (targetSeconds > current->endSeconds()) {
         const auto& list = walkList();
         const auto it = std::find(list.begin(), list.end(), current);
-        if (it != list.end() && it + 1 != list.end() && (*(it + 1))->startSeconds() <= targetSeconds) {
+        if (it != list.end() && it + 1 != list.end() &&
+            (*(it + 1))->startSeconds() <= targetSeconds) {
             return *(it + 1);
         }
     }

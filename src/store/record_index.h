@@ -5,6 +5,11 @@
 // Owned and used by one thread at a time (the user-interface thread while listing, the source
 // thread while playing); it holds no lock.
 
+#include "store/card_layout.h"
+#include "store/index_record.h"
+#include "store/sto_reader.h"
+#include "store/store_error.h"
+
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -12,19 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "store/card_layout.h"
-#include "store/index_record.h"
-#include "store/sto_reader.h"
-#include "store/store_error.h"
-
 namespace tavero::store {
 
 // Where one index area lies and how its slots are validated.
 struct IndexAreaLayout {
     SourceKind kind = SourceKind::Card;
-    std::uint32_t diskId = 0;       // card only
-    std::int64_t indexBase = 0;     // byte position recorded for slot 0
-    std::int64_t dataBase = 0;      // data block n starts at dataBase + n * 16 MiB
+    std::uint32_t diskId = 0;   // card only
+    std::int64_t indexBase = 0; // byte position recorded for slot 0
+    std::int64_t dataBase = 0;  // data block n starts at dataBase + n * 16 MiB
 };
 
 // Result of parsing one area: the valid records (stable addresses) and, per slot, the in-memory
@@ -61,12 +61,12 @@ private:
 };
 
 struct IndexStats {
-    std::uint32_t slotCount = 0;    // slots per index area
-    std::uint32_t validA = 0;       // valid records in copy A (the only copy of a backup file)
+    std::uint32_t slotCount = 0; // slots per index area
+    std::uint32_t validA = 0;    // valid records in copy A (the only copy of a backup file)
     std::uint32_t validB = 0;
     bool copyBWon = false;
-    bool recovered = false;         // a record was rebuilt from the units of the block being filled
-    bool followOn = false;          // the follow-on record for the next block was appended
+    bool recovered = false; // a record was rebuilt from the units of the block being filled
+    bool followOn = false;  // the follow-on record for the next block was appended
 };
 
 class RecordIndex {

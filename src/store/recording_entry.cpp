@@ -66,8 +66,8 @@ RecordingEntry BuildRecordingEntry(RecordIndex& index, IndexRecord* first,
         current = next;
     }
     const std::int64_t shift = displayOffsetSeconds + std::int64_t{hourOffset} * 3600;
-    entry.displayStart = FormatLocalTime(entry.start + shift);
-    entry.displayEnd = FormatLocalTime(entry.end + shift);
+    entry.displayStart = FormatRecorderTime(entry.start + shift);
+    entry.displayEnd = FormatRecorderTime(entry.end + shift);
     return entry;
 }
 

@@ -2,11 +2,11 @@
 // What list views show of a recording: a chain of index records from one start to the next,
 // with its start, end and event type.
 
+#include "store/index_record.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "store/index_record.h"
 
 namespace tavero::store {
 

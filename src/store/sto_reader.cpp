@@ -4,7 +4,9 @@
 
 namespace tavero::store {
 
-CStoReader::~CStoReader() { Close(); }
+CStoReader::~CStoReader() {
+    Close();
+}
 
 bool CStoReader::openPath(const std::string& path, platform::OpenMode mode) {
     m_position = 0;
@@ -47,8 +49,7 @@ bool CStoReader::Seek(std::int64_t distance, SeekOrigin origin, std::int64_t* ne
         return false;
     }
     const std::int64_t base = origin == SeekOrigin::Begin ? 0 : m_position;
-    if ((distance < 0 && base + distance < 0) ||
-        (distance > 0 && base > INT64_MAX - distance)) {
+    if ((distance < 0 && base + distance < 0) || (distance > 0 && base > INT64_MAX - distance)) {
         return false;
     }
     m_position = base + distance;

@@ -4,10 +4,10 @@
 // offset. Synchronous, one handle, a current position. Callers keep to whole 512-byte sectors.
 // Owned by one thread at a time; two objects may have the same drive open at once.
 
+#include "platform/raw_file.h"
+
 #include <cstdint>
 #include <string>
-
-#include "platform/raw_file.h"
 
 namespace tavero::store {
 

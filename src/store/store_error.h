@@ -9,12 +9,12 @@ namespace tavero::store {
 
 enum class StoreErrorCode {
     None,
-    OpenFailed,      // the drive or file could not be opened
-    NoDiskInfo,      // a disk information copy is missing or damaged: not a recorder card
-    NoBlocks,        // the disk information gives no data blocks
-    ReadFailed,      // a read of the index areas failed (short file, I/O error)
-    IndexInvalid,    // an index area has a slot without the record magic
-    NoRecords,       // the index holds no usable record
+    OpenFailed,   // the drive or file could not be opened
+    NoDiskInfo,   // a disk information copy is missing or damaged: not a recorder card
+    NoBlocks,     // the disk information gives no data blocks
+    ReadFailed,   // a read of the index areas failed (short file, I/O error)
+    IndexInvalid, // an index area has a slot without the record magic
+    NoRecords,    // the index holds no usable record
 };
 
 struct StoreError {

@@ -1,13 +1,13 @@
 #pragma once
 // The 512-byte trailer that ends every 16 KiB recording unit.
 
+#include "store/card_layout.h"
+#include "store/packed_time.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
-
-#include "store/card_layout.h"
-#include "store/packed_time.h"
 
 namespace tavero::store {
 
@@ -58,5 +58,10 @@ struct UnitTrailer {
 [[nodiscard]] UnitTrailer TrailerToHost(std::span<const std::uint8_t> trailer);
 // The on-disk image again: the kept image with the converted fields written back.
 [[nodiscard]] std::array<std::uint8_t, kTrailerSize> TrailerToDisk(const UnitTrailer& t);
+// The trailer's 512-byte image in host order: unit number, event type, the sample words and the
+// disk identifier native; the magic, the checksum and every other byte as stored. This is the
+// form the player hands out as the last unit trailer.
+[[nodiscard]] std::array<std::uint8_t, kTrailerSize> TrailerToHostImage(const UnitTrailer& t);
+[[nodiscard]] UnitTrailer TrailerFromHostImage(std::span<const std::uint8_t> image);
 
 } // namespace tavero::store

@@ -1,12 +1,5 @@
 // Checksum, packed time, disk information and boot image against bytes built by hand.
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <fstream>
-
 #include "card_fixture.h"
 #include "platform/drive_table.h"
 #include "store/boot_image.h"
@@ -15,6 +8,14 @@
 #include "store/checksum.h"
 #include "store/packed_time.h"
 #include "store/sto_reader.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <vector>
 
 namespace tavero::store {
 namespace {
@@ -95,12 +96,45 @@ TEST(PackedTime, ReadsTheRecorderClockAsLocalStandardTime) {
 }
 
 TEST(PackedTime, BothConversionsAgreeForStandardTime) {
-    for (const char* zone : {"UTC", "EST5EDT,M3.2.0,M11.1.0", "IST-5:30", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
+    for (const char* zone :
+         {"UTC", "EST5EDT,M3.2.0,M11.1.0", "IST-5:30", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
         ScopedTz tz(zone);
-        for (std::int64_t s : {std::int64_t{1436963696}, std::int64_t{1704067200},
-                               std::int64_t{1719835199}}) {
+        for (std::int64_t s :
+             {std::int64_t{1436963696}, std::int64_t{1704067200}, std::int64_t{1719835199}}) {
             EXPECT_EQ(PackedTimeToSeconds(SecondsToPackedTime(s)), s) << zone << " " << s;
         }
+    }
+}
+
+TEST(PackedTime, TimesShownAreTheStampedWallClockAllYearRound) {
+    // Stamped 08:00:00 in winter and in summer; shown as stamped in every zone, daylight saving
+    // or not, and turned back into the same packed bytes.
+    const std::uint8_t winter[6] = {224, 1, 15, 8, 0, 0};
+    const std::uint8_t summer[6] = {224, 7, 1, 8, 0, 0};
+    std::vector<const char*> zones = {"UTC", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0",
+                                      "IST-5:30", "NZST-12NZDT,M9.5.0,M4.1.0/3"};
+    // Zones from the time zone database, when the machine has it: Moscow's standard offset
+    // changed in 2011 and 2014, so today's offset is not the one of older dates.
+    for (const char* name : {"Europe/Berlin", "Europe/Moscow", "Australia/Lord_Howe"}) {
+        if (std::filesystem::exists(std::string("/usr/share/zoneinfo/") + name)) {
+            zones.push_back(name);
+        }
+    }
+    for (const char* zone : zones) {
+        ScopedTz tz(zone);
+        for (const auto* bytes : {winter, summer}) {
+            const PackedTime t = PackedTime::FromBytes(std::span(bytes, 6));
+            const std::int64_t s = PackedTimeToSeconds(t);
+            const std::string shown = FormatRecorderTime(s);
+            EXPECT_EQ(shown.substr(11), "08:00:00") << zone << " " << shown;
+            EXPECT_EQ(SecondsToPackedTime(s), t) << zone;
+        }
+        const std::uint8_t moscow2012[6] = {212, 3, 1, 12, 30, 0};
+        const PackedTime old = PackedTime::FromBytes(std::span(moscow2012, 6));
+        EXPECT_EQ(FormatRecorderTime(PackedTimeToSeconds(old)), "2012-03-01 12:30:00") << zone;
+        EXPECT_EQ(FormatRecorderTime(PackedTimeToSeconds(old), "%Y-%m-%d-%H-%M-%S"),
+                  "2012-03-01-12-30-00")
+            << zone;
     }
 }
 

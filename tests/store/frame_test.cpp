@@ -1,12 +1,13 @@
 // Unit trailers and frame headers decoded from bytes laid out by hand.
 
-#include <gtest/gtest.h>
-
-#include <array>
-
 #include "card_fixture.h"
 #include "store/frame_header.h"
 #include "store/unit_trailer.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <gtest/gtest.h>
 
 namespace tavero::store {
 namespace {
@@ -91,8 +92,8 @@ TEST(FramePayloads, NibbleCodedTextAndSamples) {
     std::vector<std::uint8_t> longText(400, 0x04);
     EXPECT_EQ(DecodeTextPayload(longText).size(), 160u);
 
-    const std::uint8_t sample[] = {0x0F, 0x0F, 0x0F, 0x0E, 0x00, 0x00, 0x01, 0x02,
-                                   0x00, 0x01, 0x00, 0x00};
+    const std::uint8_t sample[] = {0x0F, 0x0F, 0x0F, 0x0E, 0x00, 0x00,
+                                   0x01, 0x02, 0x00, 0x01, 0x00, 0x00};
     const GSample s = DecodeGFrame(sample);
     EXPECT_EQ(s.x, -2);
     EXPECT_EQ(s.y, 0x12);
@@ -116,8 +117,8 @@ protected:
 TEST_F(TrailerValidation, ConvertsEveryField) {
     testing::Bytes512 b = testing::TrailerBytes(m_trailer);
     b[17] = 2;
-    b[44] = 0xFF, b[45] = 0xFE;          // sample 0 X = -2
-    b[44 + 6 * 49 + 5] = 9;              // sample 49 Z = 9
+    b[44] = 0xFF, b[45] = 0xFE; // sample 0 X = -2
+    b[44 + 6 * 49 + 5] = 9;     // sample 49 Z = 9
     b[19] = 7;
     b[24] = 1;
     testing::Seal(b);
@@ -139,6 +140,36 @@ TEST_F(TrailerValidation, ConvertsEveryField) {
     EXPECT_EQ(t.diskId, 10005u);
     const auto back = TrailerToDisk(t);
     EXPECT_TRUE(std::equal(back.begin(), back.end(), b.begin()));
+}
+
+TEST_F(TrailerValidation, HostImageSwapsOnlyTheConvertedFields) {
+    testing::Bytes512 disk = testing::TrailerBytes(m_trailer);
+    disk[17] = 1;
+    disk[44] = 0x12, disk[45] = 0x34; // sample 0 X
+    testing::Seal(disk);
+    const auto host = TrailerToHostImage(TrailerToHost(disk));
+    // Expected: the card's bytes with unit number, event type, every sample word and the disk
+    // identifier byte-swapped (this machine is little-endian), all else as stored.
+    testing::Bytes512 expected = disk;
+    const auto swap = [&](std::size_t at, std::size_t width) {
+        std::reverse(expected.begin() + static_cast<std::ptrdiff_t>(at),
+                     expected.begin() + static_cast<std::ptrdiff_t>(at + width));
+    };
+    swap(4, 4);
+    swap(22, 2);
+    for (std::size_t at = 44; at < 44 + 300; at += 2) {
+        swap(at, 2);
+    }
+    swap(504, 4);
+    ASSERT_EQ(std::endian::native, std::endian::little);
+    EXPECT_TRUE(std::equal(host.begin(), host.end(), expected.begin()));
+    const UnitTrailer back = TrailerFromHostImage(host);
+    EXPECT_EQ(back.unitNo, 77u);
+    EXPECT_EQ(back.eventType, 2);
+    EXPECT_EQ(back.gSamples[0].x, 0x1234);
+    EXPECT_EQ(back.diskId, 10005u);
+    EXPECT_EQ(back.gps(), "$GPRMC,1");
+    EXPECT_EQ(back.magic, kTrailerMagic);
 }
 
 TEST_F(TrailerValidation, RejectsWhatTheRecorderDidNotWrite) {

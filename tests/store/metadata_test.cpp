@@ -1,13 +1,12 @@
 // GPS sentences and G-sensor samples.
 
-#include <gtest/gtest.h>
+#include "store/metadata.h"
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
-
-#include "store/metadata.h"
 
 namespace tavero::store {
 namespace {
@@ -29,7 +28,8 @@ TEST(ParseRmc, DecodesTheReferenceSentence) {
     EXPECT_DOUBLE_EQ(fix.course, 77.52);
     // Text in front of the sentence is ignored, and each out value may be left out.
     double lat = 0;
-    EXPECT_TRUE(ParseRmc(std::string("garbage,1,2*") + kReference, &lat, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(
+        ParseRmc(std::string("garbage,1,2*") + kReference, &lat, nullptr, nullptr, nullptr));
     EXPECT_NEAR(lat, 47.285239, 1e-6);
 }
 

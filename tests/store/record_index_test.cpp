@@ -1,14 +1,13 @@
 // The recording index: validation, merging of the two copies, recovery of the block being
 // written, recording entries and walks. Cards are built byte by byte by the test fixture.
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-
 #include "card_fixture.h"
 #include "platform/drive_table.h"
 #include "store/record_index.h"
 #include "store/recording_entry.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace tavero::store {
 namespace {
@@ -154,7 +153,7 @@ TEST_F(RecordIndexTest, WinningCopyBKeepsItsRecordsAtHigherSlots) {
     // leave slot 5 showing A's stale record.
     card();
     m_card->writeRecord(0, Closed(1, 1, 1024, 0, 1));
-    m_card->writeRecord(5, Closed(2, 100, 5, 1), true, false);   // stale, only in A
+    m_card->writeRecord(5, Closed(2, 100, 5, 1), true, false);    // stale, only in A
     m_card->writeRecord(5, Closed(6, 7000, 30, 50), false, true); // newer, only in B
     ASSERT_NE(open(), nullptr);
     EXPECT_TRUE(m_index.stats().copyBWon);
@@ -186,7 +185,8 @@ TEST_F(RecordIndexTest, RebuildsTheRecordOfTheBlockBeingWritten) {
     EXPECT_EQ(rebuilt->seq, 3u);
     EXPECT_EQ(rebuilt->startUnit, 2049u);
     EXPECT_EQ(rebuilt->endUnit, 2088u);
-    EXPECT_EQ(rebuilt->startTime, PackedTime::FromBytes(std::array<std::uint8_t, 6>{224, 5, 1, 8, 20, 0}));
+    EXPECT_EQ(rebuilt->startTime,
+              PackedTime::FromBytes(std::array<std::uint8_t, 6>{224, 5, 1, 8, 20, 0}));
     EXPECT_EQ(rebuilt->eventCount, 1);
     EXPECT_EQ(rebuilt->events[0].unit, 2059u);
     EXPECT_EQ(rebuilt->events[0].type, 2);
@@ -257,8 +257,14 @@ TEST_F(RecordIndexTest, PartlyOverwrittenOldestRecordKeepsItsRemainder) {
     EXPECT_EQ(remainder->startUnit, 4u);
     EXPECT_EQ(remainder->dataAddress, 0x16000000 + 3 * 16384);
     EXPECT_EQ(remainder->endUnit, 1024u);
-    EXPECT_EQ(remainder->eventCount, 1) << "the event of an overwritten unit is gone";
-    EXPECT_EQ(remainder->events[0].unit, 900u);
+    // The event of an overwritten unit is cleared where it stood; the later one keeps its
+    // place, so the recording's event type (from entry 0) does not become the later event's.
+    EXPECT_EQ(remainder->events[0].type, 0);
+    EXPECT_EQ(remainder->events[0].unit, 0u);
+    EXPECT_EQ(remainder->events[1].unit, 900u);
+    EXPECT_EQ(remainder->events[1].type, 2);
+    EXPECT_NE(ClassifyEvent(remainder->protect, remainder->events[0].type).code,
+              ClassifyEvent(remainder->protect, 2).code);
     const IndexRecord* rebuilt = list[3];
     EXPECT_EQ(rebuilt->slot, 0u);
     EXPECT_EQ(rebuilt->startUnit, 3073u);
@@ -394,8 +400,7 @@ TEST(ClassifyEvent, ProtectionComesFirst) {
     const Case cases[] = {{0, 0, 1}, {4, 3, 1}, {1, 0, 2}, {2, 1, 3}, {1, 8, 2},
                           {0, 1, 4}, {0, 2, 5}, {0, 8, 6}, {3, 2, 5}};
     for (const Case& c : cases) {
-        EXPECT_EQ(ClassifyEvent(c.protect, c.type).code, c.code)
-            << int(c.protect) << "/" << c.type;
+        EXPECT_EQ(ClassifyEvent(c.protect, c.type).code, c.code) << int(c.protect) << "/" << c.type;
     }
     EXPECT_EQ(ClassifyEvent(2, 1).name, "Push Button By Not Overwrite");
     EXPECT_EQ(EventTypeName(6), "Alarm Event");

@@ -1,14 +1,12 @@
 // Raw access: whole transfers, positions, read-only opens, the drive table.
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
-#include <fstream>
-
 #include "card_fixture.h"
 #include "platform/drive_table.h"
 #include "store/sto_reader.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tavero::store {
 namespace {

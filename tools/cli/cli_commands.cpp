@@ -180,9 +180,9 @@ int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     } else {
         std::fprintf(out, "index records: %u valid\n", valid);
     }
-    std::fprintf(out, "first:         %s (%lld)\n", store::FormatLocalTime(first).c_str(),
+    std::fprintf(out, "first:         %s (%lld)\n", store::FormatRecorderTime(first).c_str(),
                  static_cast<long long>(first));
-    std::fprintf(out, "last:          %s (%lld)\n", store::FormatLocalTime(last).c_str(),
+    std::fprintf(out, "last:          %s (%lld)\n", store::FormatRecorderTime(last).c_str(),
                  static_cast<long long>(last));
     return 0;
 }
@@ -288,7 +288,7 @@ int RunUnits(const CommandOptions& options, std::FILE* out, std::FILE* err) {
                 items.push_back(o.str());
             } else {
                 std::fprintf(out, "%8u  %-19s  %2u  %-15s  %5u  %3u  %s\n", t.unitNo,
-                             store::FormatLocalTime(seconds).c_str(), t.channel, Flags(t).c_str(),
+                             store::FormatRecorderTime(seconds).c_str(), t.channel, Flags(t).c_str(),
                              t.eventType, t.gCount, t.gps().c_str());
             }
         }
