@@ -1,11 +1,10 @@
 #include "engine/audio_ctx.h"
 
-#include <cstdlib>
-
 #include "engine/audio_queue.h"
 #include "engine/ozu_ctrl.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 

@@ -12,7 +12,8 @@ int ResolutionCodeOfVideoFormat(int videoFormat) {
     return videoFormat >= 0 && videoFormat < 16 ? kResolutionOfFormat[videoFormat] : 0;
 }
 
-ExportHeader ExportHeader::Picture(std::uint32_t size, int fps, bool key, std::int64_t timeSeconds) {
+ExportHeader ExportHeader::Picture(std::uint32_t size, int fps, bool key,
+                                   std::int64_t timeSeconds) {
     ExportHeader h;
     h.words[0] = kMagic;
     h.words[1] = (size & 0xFFFFFFu) << 8;
@@ -37,7 +38,8 @@ ExportHeader ExportHeader::Channel(const ExportHeader& previous, int videoFormat
     // Bit 3 set, bit 2 clear: audio type 2, 16-bit PCM.
     h.words[1] = ((previous.words[1] & 0xFFu) | 0x8u) & ~0x4u;
     std::uint32_t w2 = previous.words[2];
-    w2 = (w2 & ~0xF00u) | (static_cast<std::uint32_t>(ResolutionCodeOfVideoFormat(videoFormat)) << 8);
+    w2 = (w2 & ~0xF00u) |
+         (static_cast<std::uint32_t>(ResolutionCodeOfVideoFormat(videoFormat)) << 8);
     w2 = (w2 & ~(1u << 16)) | (1u << 17) | (1u << 18);
     h.words[2] = w2;
     h.words[3] = static_cast<std::uint32_t>(timeSeconds);

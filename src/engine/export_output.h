@@ -37,7 +37,8 @@ struct ExportHeader {
     static ExportHeader Sound(std::uint32_t size, std::int64_t timeSeconds);
     // The channel's stream description, from the previous one (its second word's low byte is
     // kept), the recorder's video format code (0..15) of the current unit and the time.
-    static ExportHeader Channel(const ExportHeader& previous, int videoFormat, std::int64_t timeSeconds);
+    static ExportHeader Channel(const ExportHeader& previous, int videoFormat,
+                                std::int64_t timeSeconds);
 };
 
 // Resolution code of a recorder video format code; codes outside 0..15 give 0.
@@ -51,8 +52,10 @@ public:
     [[nodiscard]] virtual bool HasFileOpen(int channel) const = 0;
     virtual void SetChannelHeader(int channel, const ExportHeader& header) = 0;
     [[nodiscard]] virtual ExportHeader ChannelHeader(int channel) const = 0;
-    virtual void Write(int channel, const ExportHeader& header, std::span<const std::uint8_t> payload) = 0;
-    virtual void WriteAudio(int channel, const ExportHeader& header, std::span<const std::uint8_t> payload) = 0;
+    virtual void Write(int channel, const ExportHeader& header,
+                       std::span<const std::uint8_t> payload) = 0;
+    virtual void WriteAudio(int channel, const ExportHeader& header,
+                            std::span<const std::uint8_t> payload) = 0;
     // Closes every open file and starts the file numbering again (the control closes).
     virtual void Reset() = 0;
 };

@@ -61,8 +61,20 @@ void CFpsCtrl::SetRate(double fps) {
     if (fps != 0.0 && std::isfinite(fps)) {
         m_intervalMs.store(1000.0 / fps);
     }
-    m_event.Set();
     m_lastTick.store(-1);
+    // Only a wait in progress is cut short: a wake-up left in the event would make the next
+    // wait (the first after the rate change) return at once.
+    if (m_waiting.load()) {
+        m_event.Set();
+    }
+}
+
+void CFpsCtrl::RestartTiming() {
+    m_lastTick.store(-1);
+}
+
+void CFpsCtrl::ClearWake() {
+    m_event.Reset();
 }
 
 void CFpsCtrl::ResetTimes() {
@@ -143,7 +155,10 @@ bool CFpsCtrl::Wait() {
     if (ms <= 1) {
         return false;
     }
-    return m_event.WaitFor(toInt(ms));
+    m_waiting.store(true);
+    const bool cut = m_event.WaitFor(toInt(ms));
+    m_waiting.store(false);
+    return cut;
 }
 
 void CFpsCtrl::SetClockBase(std::int64_t tickMs, std::int64_t mediaUs) {

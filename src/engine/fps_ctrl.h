@@ -41,6 +41,11 @@ public:
     // Interval = 1000 / fps; ends a wait in progress and restarts the elapsed-time measure. A
     // rate of 0 (the stream gives none) keeps the previous interval.
     void SetRate(double fps);
+    // Restarts the elapsed-time measure only (after a pause or an empty queue); the next wait
+    // is a whole one.
+    void RestartTiming();
+    // Forgets a wake-up nobody waited for (from a stop before the worker's last start).
+    void ClearWake();
     // Unsets the clock base.
     void ResetTimes();
     // Lengthens (ms > 0) or shortens the next wait; used by the cross-channel clock.
@@ -55,7 +60,8 @@ public:
     // Sleeps wait + extra ms when that is more than 1 ms; Wake, SetRate or a stop cuts it short.
     // True when it was cut short.
     bool Wait();
-    // Ends the current Wait, or the next one if none is in progress.
+    // Ends the current Wait, or the next one if none is in progress (a stop: the worker looks
+    // at its running flag after every wait).
     void Wake() { m_event.Set(); }
 
     void SetSpeed(double speed) { m_speed.store(speed); }
@@ -105,6 +111,7 @@ private:
     ClockBase m_base; // guarded by m_baseMutex
 
     AutoResetEvent m_event;
+    std::atomic<bool> m_waiting{false}; // a Wait is in progress
 };
 
 } // namespace tavero::engine

@@ -1,12 +1,12 @@
 #include "engine/frame_parser.h"
 
-#include <algorithm>
-#include <cstring>
-#include <thread>
-
 #include "engine/audio_queue.h"
 #include "engine/video_queue.h"
 #include "store/frame_header.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
 
 namespace tavero::engine {
 namespace {
@@ -41,7 +41,9 @@ FrameRecord StampedRecord(const ChannelParse& c, std::uint8_t* payload, std::uin
     r.value = c.stamp.fps;
     r.speed = c.stamp.speed;
     r.timeSeconds = c.stamp.timeSeconds;
-    std::memcpy(r.producerData.data(), &c.stamp.unitNo, sizeof c.stamp.unitNo);
+    // The worker's "last time": the frame's wall-clock second (low 32 bits).
+    r.lastTime = static_cast<std::uint32_t>(c.stamp.timeSeconds);
+    StampProducerData(r, c.stamp.unitNo, c.stamp.generation);
     r.ptsUs = c.ptsUs;
     return r;
 }
@@ -79,7 +81,8 @@ bool CompleteFrame(ChannelParse& c, const std::uint8_t* end) {
         }
         if (c.exportCopy) {
             if (c.handOver != nullptr) {
-                c.handOver->ExportPicture(c.channel, c.code, std::span(c.frameStart, size), c.stamp);
+                c.handOver->ExportPicture(c.channel, c.code, std::span(c.frameStart, size),
+                                          c.stamp);
             }
             return true;
         }
@@ -128,6 +131,21 @@ void ChannelParse::ResetForDirection(int newDirection) {
     frameStart = nullptr;
     code = kKindIgnored;
     pendingAudio = false;
+}
+
+void ChannelParse::DropPartial() {
+    // The window is not queued: its bytes are free for the next unit, at the same place.
+    if (direction < 0) {
+        windowStart += windowSize;
+    }
+    windowSize = 0;
+    cursor = windowStart;
+    frameStart = nullptr;
+    code = kKindIgnored;
+    pendingAudio = false;
+    if (video != nullptr) {
+        video->CloseGate();
+    }
 }
 
 bool ParseForward(ChannelParse& c, std::span<const std::uint8_t> frameArea) {
@@ -218,10 +236,11 @@ bool ParseBackward(ChannelParse& c, std::span<const std::uint8_t> frameArea) {
     // Walk from the end towards the start; a frame is complete when its declared length fits.
     // The window starts on a stream boundary, so every 4-byte step is a possible header.
     std::uint8_t* earliest = nullptr;
-    std::size_t offset = c.windowSize >= kFrameHeaderSize
-                             ? (c.windowSize - kFrameHeaderSize) / store::kFrameAlignment *
-                                       store::kFrameAlignment + store::kFrameAlignment
-                             : 0;
+    std::size_t offset =
+        c.windowSize >= kFrameHeaderSize
+            ? (c.windowSize - kFrameHeaderSize) / store::kFrameAlignment * store::kFrameAlignment +
+                  store::kFrameAlignment
+            : 0;
     while (offset >= store::kFrameAlignment) {
         offset -= store::kFrameAlignment;
         std::uint8_t* const p = start + offset;
@@ -248,7 +267,8 @@ bool ParseBackward(ChannelParse& c, std::span<const std::uint8_t> frameArea) {
     }
     // Keep the bytes before the earliest header: they end a frame whose header lies in the unit
     // that is read next.
-    std::size_t keep = earliest != nullptr ? static_cast<std::size_t>(earliest - start) : c.windowSize;
+    std::size_t keep =
+        earliest != nullptr ? static_cast<std::size_t>(earliest - start) : c.windowSize;
     if (keep > c.video->margin()) {
         keep = 0; // a frame too large to ever be queued
     }

@@ -88,8 +88,11 @@ void CBuffer::Release() {
 }
 
 void CBuffer::Trim() {
-    ListLock lock(*this);
-    keepFirstLocked();
+    {
+        ListLock lock(*this);
+        keepFirstLocked();
+    }
+    signalRoom(1); // a producer waiting on the full queue goes on
 }
 
 void CBuffer::Reset(std::uint8_t*& writePosition) {
@@ -132,7 +135,8 @@ bool CBuffer::pushSideLocked(FrameRecord& record, std::span<const std::uint8_t> 
             return false;
         }
     }
-    std::uint8_t* const slot = m_side.data() + ((m_sideHead + m_sideUsed) % kSideSlots) * kSideSlotSize;
+    std::uint8_t* const slot =
+        m_side.data() + ((m_sideHead + m_sideUsed) % kSideSlots) * kSideSlotSize;
     std::memcpy(slot, bytes.data(), bytes.size());
     FrameRecord queued = record;
     queued.payload = slot;
@@ -178,8 +182,11 @@ bool CBuffer::oldestRingPayloadLocked(std::size_t& offset) const {
 }
 
 void CBuffer::Flush() {
-    ListLock lock(*this);
-    keepFirstLocked();
+    {
+        ListLock lock(*this);
+        keepFirstLocked();
+    }
+    signalRoom(1);
 }
 
 std::uint8_t* CBuffer::EnsureRoom(FrameRecord& record, std::int64_t n) {

@@ -180,7 +180,7 @@ private:
     std::size_t m_margin = 0;
     std::atomic<bool> m_blocking{false};
     std::atomic<double> m_speed{1.0};
-    AutoResetEvent m_event; // set after a pop that leaves room, and by Release
+    AutoResetEvent m_event;     // set after a pop that leaves room, and by Release
     MappedArea m_side;          // side slots, reserved at the first side record
     std::size_t m_sideHead = 0; // slot of the oldest listed side record (list lock)
     std::size_t m_sideUsed = 0; // listed side records in slots (list lock)

@@ -13,11 +13,11 @@ namespace tavero::engine {
 class COzuCtrl;
 
 enum NotificationId : std::uint32_t {
-    kMsgVideoSize = 1178,         // lParam: channel whose picture size is new
-    kMsgEndOfStream = 1179,       // lParam: channel that met the end marker, or -1: no more data
-    kMsgExportFileOpened = 1434,  // lParam: the export file's name
+    kMsgVideoSize = 1178,        // lParam: channel whose picture size is new
+    kMsgEndOfStream = 1179,      // lParam: channel that met the end marker, or -1: no more data
+    kMsgExportFileOpened = 1434, // lParam: the export file's name
     kMsgExportFileClosed = 1435,
-    kMsgUnitTrailer = 1524,       // lParam: 0; a new unit trailer has been taken over
+    kMsgUnitTrailer = 1524, // lParam: 0; a new unit trailer has been taken over
 };
 
 // Called from engine threads; implementations must be thread-safe and must not call back into

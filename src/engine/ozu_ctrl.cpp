@@ -1,14 +1,12 @@
 #include "engine/ozu_ctrl.h"
 
-#include <vector>
-
-#include "platform/create_path.h"
-
 #include "engine/audio_ctx.h"
 #include "engine/video_ctx.h"
 #include "engine/wav_file.h"
+#include "platform/create_path.h"
 
 #include <filesystem>
+#include <vector>
 
 namespace tavero::engine {
 
@@ -20,7 +18,9 @@ COzuCtrl::COzuCtrl(NotificationSink* sink) : m_sink(sink), m_box(this) {
     }
 }
 
-COzuCtrl::~COzuCtrl() { Close(); }
+COzuCtrl::~COzuCtrl() {
+    Close();
+}
 
 void COzuCtrl::Notify(std::uint32_t message, std::int64_t lParam) {
     if (NotificationSink* sink = m_sink.load()) {
@@ -31,16 +31,17 @@ void COzuCtrl::Notify(std::uint32_t message, std::int64_t lParam) {
 ChannelSlot::ChannelSlot(COzuCtrl& owner, int channel)
     : pacer(channel), video(kVideoQueueRecords), audio(0),
       videoWorker(std::make_unique<CVideoCtx>(owner, channel)),
-      audioWorker(std::make_unique<CAudioCtx>(owner, [&owner](int c) -> std::unique_ptr<SoundOutput> {
-          if (owner.soundOutputFactory) {
-              return owner.soundOutputFactory(c);
-          }
-          if (!owner.soundFolder.empty()) {
-              const std::string wav = owner.soundFolder + "/ch" + std::to_string(c) + ".wav";
-              return std::make_unique<WavTeeOutput>(CreateDeviceOutput(c), wav);
-          }
-          return CreateDeviceOutput(c);
-      })) {}
+      audioWorker(
+          std::make_unique<CAudioCtx>(owner, [&owner](int c) -> std::unique_ptr<SoundOutput> {
+              if (owner.soundOutputFactory) {
+                  return owner.soundOutputFactory(c);
+              }
+              if (!owner.soundFolder.empty()) {
+                  const std::string wav = owner.soundFolder + "/ch" + std::to_string(c) + ".wav";
+                  return std::make_unique<WavTeeOutput>(CreateDeviceOutput(c), wav);
+              }
+              return CreateDeviceOutput(c);
+          })) {}
 
 ChannelSlot::~ChannelSlot() = default;
 
@@ -148,7 +149,9 @@ store::IndexRecord* COzuCtrl::NextEntry(const store::IndexRecord* record) {
     return m_box.NextRecord(record);
 }
 
-store::IndexRecord* COzuCtrl::CurrentEntry() { return m_box.currentRecord(); }
+store::IndexRecord* COzuCtrl::CurrentEntry() {
+    return m_box.currentRecord();
+}
 
 bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
     m_lastError.clear();
@@ -157,6 +160,9 @@ bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
             slot->pacer.ResetTimes();
         }
     }
+    // The channels choose their clock afresh: a master or "follow the sound" of the last play
+    // would pace this one wrongly when its sound settings differ.
+    channelClock.Restart();
     m_box.Flush();
     m_box.MarkRestart();
     if (playing) {
@@ -249,8 +255,10 @@ std::uint32_t COzuCtrl::GetTime(int channel) const {
 
 void COzuCtrl::Tick(int step) {
     for (int c = 0; c < kChannelCount; ++c) {
-        latchedFrames[static_cast<std::size_t>(c)] = frameCount[static_cast<std::size_t>(c)].exchange(0);
-        latchedBytes[static_cast<std::size_t>(c)] = byteCount[static_cast<std::size_t>(c)].exchange(0);
+        latchedFrames[static_cast<std::size_t>(c)] =
+            frameCount[static_cast<std::size_t>(c)].exchange(0);
+        latchedBytes[static_cast<std::size_t>(c)] =
+            byteCount[static_cast<std::size_t>(c)].exchange(0);
     }
     if (speed.load() >= 0) {
         clock += step;
@@ -259,9 +267,13 @@ void COzuCtrl::Tick(int step) {
     }
 }
 
-std::uint32_t COzuCtrl::GetElapsed() const { return static_cast<std::uint32_t>(clock.load()); }
+std::uint32_t COzuCtrl::GetElapsed() const {
+    return static_cast<std::uint32_t>(clock.load());
+}
 
-bool COzuCtrl::GetUnitTrailer(std::uint8_t* trailer512) { return m_box.GetLastTrailer(trailer512); }
+bool COzuCtrl::GetUnitTrailer(std::uint8_t* trailer512) {
+    return m_box.GetLastTrailer(trailer512);
+}
 
 void COzuCtrl::SelectChannel(int channel, bool included, bool ticked) {
     if (channel < 0 || channel >= kChannelCount) {
@@ -328,7 +340,7 @@ bool COzuCtrl::startExport() {
     playing = true;
     if (!m_box.Start()) {
         m_lastError = m_box.backupOutcome().error.empty() ? "cannot start the export"
-                                                           : m_box.backupOutcome().error;
+                                                          : m_box.backupOutcome().error;
         Close();
         return false;
     }

@@ -8,12 +8,6 @@
 // tool's main thread). The source thread and the channel workers read the playback state below;
 // every field they share is atomic, and each says who writes it.
 
-#include <array>
-#include <atomic>
-#include <cstdint>
-#include <memory>
-#include <string>
-
 #include "engine/audio_queue.h"
 #include "engine/channel_clock.h"
 #include "engine/export_output.h"
@@ -24,6 +18,12 @@
 #include "engine/source_type.h"
 #include "engine/video_queue.h"
 #include "engine/video_window.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
 
 namespace tavero::engine {
 
@@ -50,8 +50,8 @@ struct ChannelSlot {
     CABuffer2 audio;
     std::unique_ptr<CVideoCtx> videoWorker;
     std::unique_ptr<CAudioCtx> audioWorker;
-    // The recorder switched the channel off: its picture is hidden until its units come back.
-    // Written by the source thread, read by the presentation side.
+    // The recorder switched the channel off: its picture is hidden until its pictures come
+    // back. Written by the channel's video worker when it reaches that point of the stream.
     std::atomic<bool> hidden{false};
 };
 
@@ -61,7 +61,7 @@ struct ChannelSettings {
     std::atomic<bool> hardwareDecoding{false};
     std::atomic<VideoWindow*> window{nullptr};
     std::array<std::atomic<std::int32_t>, 4> crop{}; // left, top, right, bottom
-    std::atomic<int> volume{0};                       // hundredths of a dB
+    std::atomic<int> volume{0};                      // hundredths of a dB
     [[nodiscard]] CropRect cropRect() const {
         return {crop[0].load(), crop[1].load(), crop[2].load(), crop[3].load()};
     }
@@ -148,11 +148,14 @@ public:
     ChannelClock channelClock;
 
     // Playback state shared with the engine threads.
-    std::atomic<bool> playing{false};     // written by the controlling thread
-    std::atomic<bool> paused{false};      // controlling thread
-    std::atomic<double> speed{1.0};       // controlling thread; sign = direction
+    std::atomic<bool> playing{false};        // written by the controlling thread
+    std::atomic<bool> paused{false};         // controlling thread
+    std::atomic<double> speed{1.0};          // controlling thread; sign = direction
     std::atomic<std::int32_t> seekTarget{0}; // controlling thread sets, source thread clears
-    std::atomic<std::int64_t> clock{0};   // playback clock, seconds; several writers
+    // Raised by the source thread each time it repositions for a seek; every record carries the
+    // generation it was read in, and the workers drop older ones.
+    std::atomic<std::uint32_t> seekGeneration{0};
+    std::atomic<std::int64_t> clock{0}; // playback clock, seconds; several writers
     std::array<std::atomic<std::int64_t>, kChannelCount> currentTime{}; // per channel, seconds
     std::array<std::atomic<std::uint32_t>, kChannelCount> frameCount{};
     std::array<std::atomic<std::uint32_t>, kChannelCount> byteCount{};
@@ -163,7 +166,7 @@ public:
     std::array<bool, kChannelCount> exportIncluded{};
     std::array<std::atomic<bool>, kChannelCount> exportTicked{};
     // Export target: set when an export starts, kept until the control closes.
-    std::string exportPath;          // ".avi" removed
+    std::string exportPath; // ".avi" removed
     std::atomic<bool> exportAvi{false};
     std::atomic<bool> exportTargetSet{false};
     std::int64_t exportDuration = 0;

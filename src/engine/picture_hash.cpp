@@ -27,7 +27,8 @@ std::string YuvPictureMd5(const YuvPicture& p) {
     }
     for (int plane = 1; plane < 3; ++plane) {
         for (int y = 0; y < ch; ++y) {
-            av_md5_update(md5.get(), p.planes[plane] + static_cast<std::ptrdiff_t>(y) * p.strides[plane],
+            av_md5_update(md5.get(),
+                          p.planes[plane] + static_cast<std::ptrdiff_t>(y) * p.strides[plane],
                           static_cast<std::size_t>(cw));
         }
     }

@@ -2,9 +2,9 @@
 // The MD5 of a decoded picture as FFmpeg's framemd5 output gives it for planar YUV 4:2:0: the
 // Y rows, then the U rows, then the V rows, each without its padding; 32 lower-case hex digits.
 
-#include <string>
-
 #include "engine/video_window.h"
+
+#include <string>
 
 namespace tavero::engine {
 

@@ -2,10 +2,10 @@
 // The player facade: the flat functions through which the user interface drives the engine.
 // Every function takes the control first and is called from the controlling thread.
 
+#include "engine/ozu_ctrl.h"
+
 #include <cstdint>
 #include <string>
-
-#include "engine/ozu_ctrl.h"
 
 namespace tavero::engine {
 
@@ -56,8 +56,7 @@ void PlayerRepaint(COzuCtrl* control);
 void PlayerSelectChannel(COzuCtrl* control, int channel, int included, int ticked);
 bool PlayerExportList(COzuCtrl* control, const std::string& outputPath,
                       store::IndexRecord* const* records, int count);
-bool PlayerExportRange(COzuCtrl* control, const std::string& outputPath,
-                       store::IndexRecord* entry, int parameter, std::int64_t start,
-                       std::int64_t end);
+bool PlayerExportRange(COzuCtrl* control, const std::string& outputPath, store::IndexRecord* entry,
+                       int parameter, std::int64_t start, std::int64_t end);
 
 } // namespace tavero::engine

@@ -4,14 +4,13 @@
 // window. Owned and used by the channel's video worker; snapshots read the last picture under
 // the presenter's lock from other threads.
 
-#include <QImage>
+#include "engine/video_window.h"
 
+#include <QImage>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "engine/video_window.h"
 
 namespace tavero::engine {
 

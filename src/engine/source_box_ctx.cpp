@@ -1,13 +1,14 @@
 #include "engine/source_box_ctx.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstring>
-#include <thread>
-
 #include "engine/ozu_ctrl.h"
 #include "store/byte_io.h"
 #include "store/checksum.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
 
 namespace tavero::engine {
 namespace {
@@ -15,9 +16,13 @@ namespace {
 using store::IndexRecord;
 using store::kUnitSize;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-int SpeedSign(double speed) { return speed < 0 ? -1 : 1; }
+int SpeedSign(double speed) {
+    return speed < 0 ? -1 : 1;
+}
 
 } // namespace
 
@@ -29,6 +34,11 @@ CSourceBoxCtx::CSourceBoxCtx(COzuCtrl* owner) : CSourceCtx(owner), m_unit(kUnitS
 
 CSourceBoxCtx::~CSourceBoxCtx() {
     Stop(10000);
+    if (hasThread()) {
+        // Everything the thread uses dies with this object: wait for it, however long a
+        // failing card blocks its read.
+        Stop(-1);
+    }
     m_writer.Close();
 }
 
@@ -43,6 +53,9 @@ void CSourceBoxCtx::SetSource(const std::string& path, int cardDrive) {
 
 void CSourceBoxCtx::ForgetSource() {
     Stop(10000);
+    if (hasThread()) {
+        return; // still reading: the source stays open until the thread has ended
+    }
     m_index.Close();
     m_backupList.clear();
     m_current = nullptr;
@@ -53,7 +66,9 @@ void CSourceBoxCtx::ForgetSource() {
 
 void CSourceBoxCtx::Close() {
     Stop(10000);
-    m_index.Close();
+    if (!hasThread()) {
+        m_index.Close();
+    }
 }
 
 bool CSourceBoxCtx::SetStart(IndexRecord* record, int eventNumber) {
@@ -85,7 +100,10 @@ bool CSourceBoxCtx::SetBackupList(IndexRecord* const* records, int count) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        if (records[i] != nullptr) {
+        // A record asked for twice is copied once: the walk goes from a record to the one
+        // after it, and a second copy would send it back.
+        if (records[i] != nullptr &&
+            std::find(m_backupList.begin(), m_backupList.end(), records[i]) == m_backupList.end()) {
             m_backupList.push_back(records[i]);
         }
     }
@@ -125,7 +143,9 @@ bool CSourceBoxCtx::IsExporting() const {
     return !m_backupList.empty() || (m_rangeStart != 0 && m_rangeEnd != 0);
 }
 
-void CSourceBoxCtx::Flush() { m_reposition = true; }
+void CSourceBoxCtx::Flush() {
+    m_reposition = true;
+}
 
 BackupOutcome CSourceBoxCtx::backupOutcome() const {
     std::lock_guard guard(m_outcomeLock);
@@ -176,7 +196,8 @@ bool CSourceBoxCtx::Start() {
                 !m_writer.Seek(store::kBackupDataBase, store::SeekOrigin::Begin)) {
                 std::lock_guard guard(m_outcomeLock);
                 m_outcome.finished = true;
-                m_outcome.error = "cannot write " + control->exportPath + ": " + m_writer.LastError();
+                m_outcome.error =
+                    "cannot write " + control->exportPath + ": " + m_writer.LastError();
                 m_writer.Close();
                 m_busy = false;
                 return false;
@@ -192,9 +213,9 @@ bool CSourceBoxCtx::Start() {
         m_busy = false;
         return false;
     }
-    m_currentTime = 0;
-    m_startTime = list.front()->startSeconds();
-    m_endTime = list.back()->endSeconds();
+    setCurrentTime(0);
+    setStartTime(list.front()->startSeconds());
+    setEndTime(list.back()->endSeconds());
     SleepMs(10);
     m_busy = false;
     return CSourceCtx::Start();
@@ -202,6 +223,9 @@ bool CSourceBoxCtx::Start() {
 
 void CSourceBoxCtx::Stop(int timeoutMs) {
     CSourceCtx::Stop(timeoutMs);
+    if (hasThread()) {
+        return; // the thread outlived the timeout and still uses all of this
+    }
     FinishBackup();
     m_current = nullptr;
     m_startEvent = 0;
@@ -233,6 +257,7 @@ void CSourceBoxCtx::prepareChannels() {
 }
 
 void CSourceBoxCtx::pushEndMarkers() {
+    const std::uint32_t generation = owner()->seekGeneration.load();
     for (ChannelParse& c : m_channels) {
         if (c.video == nullptr) {
             continue;
@@ -249,6 +274,7 @@ void CSourceBoxCtx::pushEndMarkers() {
                 end.payload = place;
                 end.size = 0;
                 end.speed = owner()->speed.load();
+                StampProducerData(end, 0, generation);
                 if (place != nullptr && c.video->Push(end)) {
                     queued = true;
                     break;
@@ -261,31 +287,52 @@ void CSourceBoxCtx::pushEndMarkers() {
     }
 }
 
+CSourceBoxCtx::WalkPosition CSourceBoxCtx::startPosition(IndexRecord* record) {
+    COzuCtrl* control = owner();
+    WalkPosition p{record, 0};
+    if (m_startEvent >= 1 && m_startEvent <= store::kMaxRecordEvents &&
+        record->events[static_cast<std::size_t>(m_startEvent - 1)].type != 0) {
+        const auto& e = record->events[static_cast<std::size_t>(m_startEvent - 1)];
+        p.v = static_cast<std::int64_t>(e.unit) - record->startUnit;
+        control->clock = store::PackedTimeToSeconds(e.time);
+    } else {
+        control->clock = record->startSeconds();
+    }
+    if (p.v < 0 || p.v > static_cast<std::int64_t>(record->endUnit - record->startUnit)) {
+        p.v = 0;
+    }
+    return p;
+}
+
 int CSourceBoxCtx::Run() {
     prepareChannels();
     COzuCtrl* control = owner();
     const bool exporting = IsExporting();
-    for (;;) {
-        const auto& list = m_backupList.empty() ? walkList() : m_backupList;
-        if (list.empty()) {
-            break;
+    const auto& list = m_backupList.empty() ? walkList() : m_backupList;
+    if (!list.empty()) {
+        IndexRecord* first = m_current.load();
+        if (std::find(list.begin(), list.end(), first) == list.end()) {
+            first = list.front();
         }
-        if (std::find(list.begin(), list.end(), m_current) == list.end()) {
-            m_current = list.front();
-        }
-        playRecords(list);
-        if (exporting || !running() || !control->playing) {
-            break;
-        }
-        // End of the data while playing: every channel learns it, then the thread waits for
-        // the user to seek back into the recordings.
-        pushEndMarkers();
-        control->Notify(kMsgEndOfStream, -1);
-        while (running() && control->seekTarget.load() == 0) {
-            SleepMs(10);
-        }
-        if (!running()) {
-            break;
+        m_current = first;
+        m_pos = startPosition(first);
+        m_lastSeen = -1;
+        m_searching = 0;
+        for (;;) {
+            const WalkEnd end = walk(list);
+            if (exporting || end != WalkEnd::EndOfData || !running() || !control->playing) {
+                break;
+            }
+            // End of the data while playing: every channel learns it, then the thread waits
+            // for the user to seek back into the recordings (the walk starts from where it
+            // ended, so a seek in either direction finds its way).
+            pushEndMarkers();
+            while (running() && control->seekTarget.load() == 0) {
+                SleepMs(10);
+            }
+            if (!running()) {
+                break;
+            }
         }
     }
     if (exporting) {
@@ -297,237 +344,325 @@ int CSourceBoxCtx::Run() {
     return 0;
 }
 
-bool CSourceBoxCtx::playRecords(const std::vector<IndexRecord*>& list) {
+CSourceBoxCtx::UnitCheck CSourceBoxCtx::checkTrailer(const WalkPosition& p,
+                                                     store::UnitTrailer& trailer) {
+    store::CStoReader& reader = m_index.reader();
+    std::array<std::uint8_t, store::kTrailerSize> bytes{};
+    if (!reader.Seek(p.record->dataAddress + p.v * kUnitSize +
+                         static_cast<std::int64_t>(store::kFrameAreaSize),
+                     store::SeekOrigin::Begin) ||
+        !reader.Read(bytes.data(), bytes.size())) {
+        return UnitCheck::ReadFailed;
+    }
+    if (!store::ValidateTrailer(bytes, p.record->diskId)) {
+        return UnitCheck::Invalid;
+    }
+    trailer = store::TrailerToHost(bytes);
+    return trailer.unitNo == p.record->startUnit + p.v ? UnitCheck::Counts : UnitCheck::Invalid;
+}
+
+bool CSourceBoxCtx::step(WalkPosition& p, int direction) const {
+    if (direction > 0) {
+        if (p.v + 1 <= static_cast<std::int64_t>(p.record->endUnit) - p.record->startUnit) {
+            ++p.v;
+            return true;
+        }
+        IndexRecord* next = neighbour(p.record, +1);
+        if (next == nullptr) {
+            return false;
+        }
+        p = WalkPosition{next, 0};
+        return true;
+    }
+    if (p.v > 0) {
+        --p.v;
+        return true;
+    }
+    IndexRecord* previous = neighbour(p.record, -1);
+    if (previous == nullptr) {
+        return false;
+    }
+    p = WalkPosition{previous, static_cast<std::int64_t>(previous->endUnit) - previous->startUnit};
+    return true;
+}
+
+CSourceBoxCtx::SeekOutcome CSourceBoxCtx::searchTarget(std::int32_t target) {
+    COzuCtrl* control = owner();
+    // Forwards the walk resumes at the first unit at or after the target, backwards at the
+    // last unit at or before it: both are where "later than" flips along the walk.
+    const bool backwards = control->speed.load() < 0;
+    const auto later = [&](std::int64_t t) { return backwards ? t > target : t >= target; };
+    WalkPosition p = m_pos;
+    if (p.record == nullptr) {
+        return SeekOutcome::EndOfData;
+    }
+    // Whole records first, in one direction only: a target in the time between two records
+    // must not send the walk back and forth between them.
+    int hop = 0;
+    for (;;) {
+        IndexRecord* r = p.record;
+        if (target > r->endSeconds() && hop >= 0) {
+            if (IndexRecord* next = neighbour(r, +1)) {
+                p = WalkPosition{next, 0};
+                hop = +1;
+                continue;
+            }
+        } else if (target < r->startSeconds() && hop <= 0) {
+            if (IndexRecord* previous = neighbour(r, -1)) {
+                p = WalkPosition{previous, static_cast<std::int64_t>(previous->endUnit) -
+                                               previous->startUnit};
+                hop = -1;
+                continue;
+            }
+        }
+        break;
+    }
+    // Then unit by unit (trailers only), in the direction the first counting unit gives, until
+    // the answer flips. A unit that does not count is passed over.
+    std::optional<WalkPosition> lastLater;   // the earliest "later" unit met so far
+    std::optional<WalkPosition> lastEarlier; // the latest "not later" unit met so far
+    int direction = 0;
+    store::UnitTrailer trailer;
+    for (;;) {
+        if (!running() || !control->playing.load()) {
+            return SeekOutcome::Stopped;
+        }
+        if (control->seekTarget.load() != target) {
+            return SeekOutcome::Superseded;
+        }
+        const UnitCheck check = checkTrailer(p, trailer);
+        if (check == UnitCheck::ReadFailed) {
+            break; // the data ends here
+        }
+        if (check == UnitCheck::Counts) {
+            const bool isLater = later(store::PackedTimeToSeconds(trailer.unitTime));
+            if (isLater) {
+                lastLater = p;
+            } else {
+                lastEarlier = p;
+            }
+            if (direction == 0) {
+                direction = isLater ? -1 : +1;
+            } else if (isLater == (direction > 0)) {
+                break; // flipped
+            }
+        }
+        if (!step(p, direction == 0 ? +1 : direction)) {
+            break;
+        }
+    }
+    const std::optional<WalkPosition>& answer = backwards ? lastEarlier : lastLater;
+    if (!answer) {
+        // No unit lies on that side of the target: the end of the data in that direction.
+        m_pos = p;
+        return SeekOutcome::EndOfData;
+    }
+    m_pos = *answer;
+    return SeekOutcome::Found;
+}
+
+void CSourceBoxCtx::resetForSeek(double speed) {
+    COzuCtrl* control = owner();
+    // Records read before the seek are stale: the workers drop them by their generation, and
+    // the queues forget them.
+    control->seekGeneration.fetch_add(1);
+    for (ChannelParse& c : m_channels) {
+        c.ResetForDirection(SpeedSign(speed));
+        c.holeEpoch = m_holeEpoch;
+    }
+    ResetChannels();
+    m_lastSeen = -1;
+}
+
+void CSourceBoxCtx::channelSwitchedOff(int channel, int sign, bool exporting) {
+    ChannelParse& c = m_channels[static_cast<std::size_t>(channel)];
+    if (c.direction != sign) {
+        c.ResetForDirection(sign);
+    } else {
+        c.DropPartial();
+    }
+    if (exporting || c.hidden || c.video == nullptr) {
+        return;
+    }
+    // The pictures already queued are still shown; the worker clears and hides the channel's
+    // picture when it gets to this point of the stream.
+    c.hidden = true;
+    FrameRecord off;
+    off.kind = kKindSideRecord;
+    off.value = kSideChannelOff;
+    off.speed = owner()->speed.load();
+    off.timeSeconds = currentTime();
+    StampProducerData(off, 0, owner()->seekGeneration.load());
+    const std::uint8_t none[1] = {0};
+    while (!c.video->PushSide(off, none) && running() && owner()->playing.load()) {
+        SleepMs(1); // every side slot taken: the worker frees them as it goes
+    }
+}
+
+CSourceBoxCtx::WalkEnd CSourceBoxCtx::walk(const std::vector<IndexRecord*>& list) {
     COzuCtrl* control = owner();
     const bool exporting = IsExporting();
     // A list exported to AVI files walks its records like playback does; only a raw backup
     // copies whole units.
     const bool rawBackup = !m_backupList.empty() && !control->exportAvi.load();
-    IndexRecord* record = m_current;
     std::size_t backupPosition =
-        rawBackup ? static_cast<std::size_t>(std::find(list.begin(), list.end(), record) - list.begin())
+        rawBackup ? static_cast<std::size_t>(std::find(list.begin(), list.end(), m_pos.record) -
+                                             list.begin())
                   : 0;
-    std::int64_t v = 0;
-    if (m_startEvent >= 1 && m_startEvent <= store::kMaxRecordEvents &&
-        record->events[static_cast<std::size_t>(m_startEvent - 1)].type != 0) {
-        const auto& e = record->events[static_cast<std::size_t>(m_startEvent - 1)];
-        v = static_cast<std::int64_t>(e.unit) - record->startUnit;
-        control->clock = store::PackedTimeToSeconds(e.time);
-    } else {
-        control->clock = record->startSeconds();
-    }
-    if (v < 0 || v > static_cast<std::int64_t>(record->endUnit - record->startUnit)) {
-        v = 0;
-    }
     bool recordOk = true;
-    std::int64_t lastSeen = 0;
-    bool continuing = false; // this record was reached by playing on from the one before
 
-    for (;;) { // record loop
+    while (running() && (exporting || control->playing)) {
+        WalkPosition& p = m_pos;
+        IndexRecord* const record = p.record;
         m_current = record;
-        store::CStoReader& reader = m_index.reader();
-        const std::int64_t recordStart = record->startSeconds();
-        const std::int64_t recordEnd = record->endSeconds();
-        // Playing on into the next record keeps the last unit number seen: when the numbering
-        // runs on, the channels' partly parsed frames and queued pictures stay; a jump in the
-        // numbering still resets them. After a seek or at the start the walk begins afresh.
-        if (!continuing) {
-            lastSeen = record->startUnit == 1 ? 0 : -1;
+        if (m_reposition.exchange(false)) {
+            // Pause, speed or play: the sound starts afresh; the pictures already queued
+            // stay, so that playing on after a pause continues where the picture stood.
+            ResetChannels();
         }
-        continuing = false;
-        bool stepped = false;
-        bool restartRecord = false;
-        bool leave = false;
-
-        while (running() && (exporting || control->playing)) { // unit loop
-            if (m_reposition.exchange(false)) {
-                // Pause, speed or play: the sound starts afresh; the pictures already queued
-                // stay, so that playing on after a pause continues where the picture stood.
-                ResetChannels();
-            }
-            // Seek requests that leave the record.
-            const std::int32_t target = exporting ? 0 : control->seekTarget.load();
-            if (target != 0 && target > recordEnd) {
-                IndexRecord* next = neighbour(record, +1);
-                if (next != nullptr && next->startSeconds() <= target) {
-                    record = next;
-                    v = 0;
-                    ResetChannels();
-                    restartRecord = true;
-                    break;
-                }
-                control->seekTarget = 0;
-            } else if (target != 0 && target < recordStart) {
-                IndexRecord* previous = neighbour(record, -1);
-                if (previous != nullptr && previous->endSeconds() >= target) {
-                    record = previous;
-                    v = 0;
-                    ResetChannels();
-                    restartRecord = true;
-                    break;
-                }
-                control->seekTarget = 0;
-            }
-
-            // Positions are computed from the record, so stepping backwards needs no bookkeeping.
-            if (!reader.Seek(record->dataAddress + v * kUnitSize, store::SeekOrigin::Begin) ||
-                !reader.Read(m_unit.data(), kUnitSize)) {
-                SleepMs(1);
-                leave = true; // end of the data
-                break;
-            }
-            const auto trailerBytes = std::span(m_unit).subspan(store::kFrameAreaSize);
-            bool counts = store::ValidateTrailer(trailerBytes, record->diskId);
-            store::UnitTrailer trailer;
-            if (counts) {
-                trailer = store::TrailerToHost(trailerBytes);
-                counts = trailer.unitNo == record->startUnit + v;
-            }
-            bool skip = false;
-            if (counts) {
-                m_currentTime = store::PackedTimeToSeconds(trailer.unitTime);
-                const std::int32_t pending = exporting ? 0 : control->seekTarget.load();
-                if (pending != 0) {
-                    if (m_currentTime < pending && v != 2047) {
-                        stepped = true;
-                        skip = true;
-                    } else if (m_currentTime > pending && v > 0 && !stepped) {
-                        --v;
-                        continue;
-                    } else {
-                        control->seekTarget = 0; // reached
-                    }
-                }
-                if (!skip && m_rangeEnd != 0 && m_rangeEnd != recordEnd && m_currentTime > m_rangeEnd) {
-                    leave = true; // the export range is done
-                    break;
-                }
-                if (!skip && m_rangeStart != 0 && m_rangeStart != recordStart &&
-                    m_currentTime < m_rangeStart) {
-                    skip = true;
-                }
-            }
-            if (counts && !skip) {
-                takeOverTrailer(trailer);
-                if (rawBackup) {
-                    if (!writeBackupUnit()) {
-                        recordOk = false;
-                        leave = true;
-                        break;
-                    }
-                } else {
-                    const double speed = control->speed.load();
-                    const int sign = SpeedSign(speed);
-                    const std::int64_t expected = lastSeen + sign;
-                    if (static_cast<std::int64_t>(trailer.unitNo) != expected) {
-                        for (ChannelParse& c : m_channels) {
-                            c.ResetForDirection(sign);
-                        }
-                        control->clock = m_currentTime;
-                    }
-                    lastSeen = trailer.unitNo;
-                    if (trailer.channel < kChannelCount) {
-                        ChannelParse& c = m_channels[trailer.channel];
-                        if (trailer.channelOff != 0) {
-                            c.ResetForDirection(sign);
-                            if (!exporting) {
-                                c.hidden = true;
-                                if (ChannelSlot* slot = control->slot(trailer.channel)) {
-                                    slot->hidden = true;
-                                }
-                            }
-                        } else if (!processUnit(trailer)) {
-                            leave = true;
-                            break;
-                        }
-                    }
-                }
-            } else if (!counts) {
-                if (!exporting) {
-                    control->seekTarget = 0;
-                }
-                if (rawBackup && !m_writer.Seek(kUnitSize, store::SeekOrigin::Current)) {
-                    recordOk = false;
-                    leave = true;
-                    break;
-                }
-            }
-            // Step to the next unit in the direction of play.
-            if (exporting || control->speed.load() >= 0) {
-                ++v;
-            } else {
-                --v;
-            }
-            if (v >= 0 && record->endUnit >= record->startUnit + v) {
+        if (const std::int32_t target = exporting ? 0 : control->seekTarget.load(); target != 0) {
+            const SeekOutcome found = searchTarget(target);
+            if (found == SeekOutcome::Superseded) {
                 continue;
             }
-            if (v >= 0) {
-                // End of the record forwards.
-                v = 0;
-                if (rawBackup) {
-                    if (backupPosition < m_recordComplete.size()) {
-                        m_recordComplete[backupPosition] = recordOk ? 1 : 0;
-                    }
-                    ++backupPosition;
-                    recordOk = true;
-                }
-                IndexRecord* next = neighbour(record, +1);
-                // A fresh start of the recorder's numbering ends continuous play; a backup of
-                // chosen records copies every one of them.
-                if (next == nullptr || (!rawBackup && next->seq == 1)) {
-                    leave = true;
-                    break;
-                }
-                record = next;
-                if (rawBackup) {
-                    ++m_rawBlock;
-                    if (!m_writer.Seek(store::kBackupDataBase +
-                                           std::int64_t{m_rawBlock} * store::kDataBlockSize,
-                                       store::SeekOrigin::Begin)) {
-                        leave = true;
-                        break;
-                    }
-                }
-                continuing = true;
-                restartRecord = true;
-                break;
+            if (found == SeekOutcome::Stopped) {
+                return WalkEnd::Stopped;
             }
-            // End of the record backwards.
-            IndexRecord* previous = neighbour(record, -1);
-            if (previous == nullptr) {
-                leave = true;
-                break;
+            resetForSeek(control->speed.load());
+            std::int32_t expected = target;
+            // A newer target set meanwhile stays for the next pass.
+            (void)control->seekTarget.compare_exchange_strong(expected, 0);
+            if (found == SeekOutcome::EndOfData) {
+                return WalkEnd::EndOfData;
             }
-            record = previous;
-            v = static_cast<std::int64_t>(record->endUnit) - record->startUnit;
-            continuing = true;
-            restartRecord = true;
-            break;
-        }
-        if (restartRecord && !leave) {
             continue;
         }
-        return true;
+
+        store::CStoReader& reader = m_index.reader();
+        if (!reader.Seek(record->dataAddress + p.v * kUnitSize, store::SeekOrigin::Begin) ||
+            !reader.Read(m_unit.data(), kUnitSize)) {
+            SleepMs(1);
+            return WalkEnd::EndOfData;
+        }
+        const std::int64_t recordStart = record->startSeconds();
+        const std::int64_t recordEnd = record->endSeconds();
+        const auto trailerBytes = std::span(m_unit).subspan(store::kFrameAreaSize);
+        bool counts = store::ValidateTrailer(trailerBytes, record->diskId);
+        store::UnitTrailer trailer;
+        if (counts) {
+            trailer = store::TrailerToHost(trailerBytes);
+            counts = trailer.unitNo == record->startUnit + p.v;
+        }
+        bool skip = false;
+        if (counts) {
+            setCurrentTime(store::PackedTimeToSeconds(trailer.unitTime));
+            if (m_rangeEnd != 0 && m_rangeEnd != recordEnd && currentTime() > m_rangeEnd) {
+                return WalkEnd::ExportDone;
+            }
+            if (m_rangeStart != 0 && m_rangeStart != recordStart && currentTime() < m_rangeStart) {
+                skip = true;
+            }
+        }
+        if (counts && !skip) {
+            takeOverTrailer(trailer);
+            if (rawBackup) {
+                if (!writeBackupUnit()) {
+                    recordOk = false;
+                    break;
+                }
+            } else {
+                const double speed = control->speed.load();
+                const int sign = SpeedSign(speed);
+                if (m_lastSeen >= 0 &&
+                    static_cast<std::int64_t>(trailer.unitNo) != m_lastSeen + sign) {
+                    // A hole in the numbering: the channels whose streams span it lose their
+                    // frame in progress (see processUnit), nothing already queued.
+                    ++m_holeEpoch;
+                    control->clock = currentTime();
+                }
+                m_lastSeen = trailer.unitNo;
+                if (trailer.channel < kChannelCount) {
+                    if (trailer.channelOff != 0) {
+                        channelSwitchedOff(trailer.channel, sign, exporting);
+                    } else if (!processUnit(trailer)) {
+                        return running() ? WalkEnd::EndOfData : WalkEnd::Stopped;
+                    }
+                }
+            }
+        } else if (!counts && rawBackup) {
+            if (!m_writer.Seek(kUnitSize, store::SeekOrigin::Current)) {
+                recordOk = false;
+                break;
+            }
+        }
+
+        // On to the next unit in the direction of play.
+        const int direction = exporting || control->speed.load() >= 0 ? +1 : -1;
+        if (direction > 0 &&
+            p.v + 1 <= static_cast<std::int64_t>(record->endUnit) - record->startUnit) {
+            ++p.v;
+            continue;
+        }
+        if (direction < 0 && p.v > 0) {
+            --p.v;
+            continue;
+        }
+        if (direction > 0) {
+            // End of the record forwards.
+            if (rawBackup) {
+                if (backupPosition < m_recordComplete.size()) {
+                    m_recordComplete[backupPosition] = recordOk ? 1 : 0;
+                }
+                ++backupPosition;
+                recordOk = true;
+            }
+            IndexRecord* next = neighbour(record, +1);
+            // A fresh start of the recorder's numbering ends continuous play; a backup of
+            // chosen records copies every one of them.
+            if (next == nullptr || (!rawBackup && next->seq == 1)) {
+                return exporting ? WalkEnd::ExportDone : WalkEnd::EndOfData;
+            }
+            if (rawBackup) {
+                ++m_rawBlock;
+                if (!m_writer.Seek(store::kBackupDataBase +
+                                       std::int64_t{m_rawBlock} * store::kDataBlockSize,
+                                   store::SeekOrigin::Begin)) {
+                    break;
+                }
+            }
+            p = WalkPosition{next, 0};
+            continue;
+        }
+        // End of the record backwards.
+        IndexRecord* previous = neighbour(record, -1);
+        if (previous == nullptr) {
+            return WalkEnd::EndOfData;
+        }
+        p = WalkPosition{previous,
+                         static_cast<std::int64_t>(previous->endUnit) - previous->startUnit};
     }
+    if (!running()) {
+        return WalkEnd::Stopped;
+    }
+    return exporting ? WalkEnd::ExportDone : WalkEnd::EndOfData;
 }
 
 void CSourceBoxCtx::takeOverTrailer(store::UnitTrailer& trailer) {
     COzuCtrl* control = owner();
-    const auto disk = std::span(m_unit).subspan(store::kFrameAreaSize, store::kTrailerSize);
     if (IsExporting()) {
         {
             std::lock_guard guard(m_trailerLock);
-            std::memcpy(m_lastTrailer.data(), disk.data(), disk.size());
+            m_lastTrailer = store::TrailerToHostImage(trailer);
         }
         control->Notify(kMsgUnitTrailer, 0);
-        control->clock = m_currentTime;
+        control->clock = currentTime();
         return;
     }
     if (m_firstTrailerCount++ == 0) {
         store::UnitTrailer first = trailer;
         first.gCount = 0;
         first.gSamples = {};
-        const auto bytes = store::TrailerToDisk(first);
+        const auto bytes = store::TrailerToHostImage(first);
         std::lock_guard guard(m_trailerLock);
         m_lastTrailer = bytes;
     }
@@ -554,27 +689,31 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
     }
     control->byteCount[trailer.channel] += static_cast<std::uint32_t>(kUnitSize);
     const bool exporting = IsExporting();
-    if (!exporting && c.hidden) {
-        c.hidden = false;
-        if (ChannelSlot* slot = control->slot(trailer.channel)) {
-            slot->hidden = false;
-        }
-    }
+    // The channel's pictures are back; its worker shows the window with the next picture.
+    c.hidden = false;
     const double speed = control->speed.load();
     const int sign = SpeedSign(speed);
     if (sign != c.direction) {
         c.ResetForDirection(sign);
+        c.holeEpoch = m_holeEpoch;
+    } else if (c.holeEpoch != m_holeEpoch) {
+        // Units went missing since this channel's last one: its frame in progress may lack
+        // bytes. The pictures already queued stay.
+        c.DropPartial();
+        c.holeEpoch = m_holeEpoch;
     }
     if (speed != 1.0 && c.audio != nullptr && c.audio->queuedBytes() > 0) {
         c.audio->Flush(); // sound only plays at normal speed
     }
     if (speed == 1.0 && c.lastSpeed != 1.0 && c.lastSpeed != 0) {
-        while (running() && c.video->recordCount() > static_cast<std::size_t>(trailer.fps)) {
+        while (running() && control->seekTarget.load() == 0 &&
+               c.video->recordCount() > static_cast<std::size_t>(trailer.fps)) {
             SleepMs(10);
         }
     }
     c.lastSpeed = speed;
-    c.stamp = UnitStamp{trailer.fps, speed, m_currentTime, trailer.unitNo};
+    const std::uint32_t generation = control->seekGeneration.load();
+    c.stamp = UnitStamp{trailer.fps, speed, currentTime(), trailer.unitNo, generation};
     m_videoFormat = trailer.videoFormat;
     if (!exporting) {
         // The trailer goes ahead of the unit's frames, for the video worker's position and
@@ -583,10 +722,10 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
         item.kind = kKindTrailer;
         item.value = static_cast<std::int32_t>(m_samplesBeforeUnit);
         item.speed = speed;
-        item.timeSeconds = m_currentTime;
-        std::memcpy(item.producerData.data(), &trailer.unitNo, sizeof trailer.unitNo);
-        (void)c.video->PushSide(
-            item, std::span<const std::uint8_t>(m_unit).subspan(store::kFrameAreaSize, store::kTrailerSize));
+        item.timeSeconds = currentTime();
+        StampProducerData(item, trailer.unitNo, generation);
+        const auto image = store::TrailerToHostImage(trailer);
+        (void)c.video->PushSide(item, image);
     }
     const auto area = std::span<const std::uint8_t>(m_unit).first(store::kFrameAreaSize);
     const bool ok = speed >= 0 ? ParseForward(c, area) : ParseBackward(c, area);
@@ -602,11 +741,11 @@ void CSourceBoxCtx::ExportPicture(int channel, std::uint32_t kind,
     }
     if (!output->HasFileOpen(channel)) {
         output->SetChannelHeader(channel, ExportHeader::Channel(output->ChannelHeader(channel),
-                                                                m_videoFormat, m_currentTime));
+                                                                m_videoFormat, currentTime()));
     }
     output->Write(channel,
                   ExportHeader::Picture(static_cast<std::uint32_t>(payload.size()), stamp.fps,
-                                        kind == kKindKeyFrame, m_currentTime),
+                                        kind == kKindKeyFrame, currentTime()),
                   payload);
 }
 
@@ -619,7 +758,7 @@ void CSourceBoxCtx::ExportSound(int /*channel*/, std::span<const std::uint8_t> p
     }
     // The recorder keeps one sound track; every exported channel's file carries it.
     const ExportHeader header =
-        ExportHeader::Sound(static_cast<std::uint32_t>(payload.size()), m_currentTime);
+        ExportHeader::Sound(static_cast<std::uint32_t>(payload.size()), currentTime());
     for (int c = 0; c < kChannelCount; ++c) {
         if (control->exportTicked[static_cast<std::size_t>(c)].load()) {
             output->WriteAudio(c, header, payload);
@@ -641,7 +780,8 @@ bool CSourceBoxCtx::HandAudio(int channel, std::span<const std::uint8_t> payload
         return true;
     }
     if (m_audioReady) {
-        if (m_lastAudioPts != 0 && (ptsUs - m_lastAudioPts > 1000000 || m_lastAudioPts - ptsUs > 1000000)) {
+        if (m_lastAudioPts != 0 &&
+            (ptsUs - m_lastAudioPts > 1000000 || m_lastAudioPts - ptsUs > 1000000)) {
             m_resync = true;
         }
         m_lastAudioPts = ptsUs;
@@ -649,12 +789,13 @@ bool CSourceBoxCtx::HandAudio(int channel, std::span<const std::uint8_t> payload
     FrameRecord record = c.audioRecord;
     record.size = static_cast<std::uint32_t>(payload.size());
     record.kind = kKindAudio;
-    record.timeSeconds = m_currentTime;
+    record.timeSeconds = currentTime();
     record.ptsUs = m_audioReady ? ptsUs : m_lastAudioPts;
     for (;;) {
         FrameRecord room = record;
         room.size = 0;
-        std::uint8_t* destination = c.audio->EnsureRoom(room, static_cast<std::int64_t>(payload.size()));
+        std::uint8_t* destination =
+            c.audio->EnsureRoom(room, static_cast<std::int64_t>(payload.size()));
         if (destination != nullptr) {
             std::memcpy(destination, payload.data(), payload.size());
             record.payload = destination;
@@ -735,7 +876,8 @@ void CSourceBoxCtx::FinishBackup() {
         m_outcome.unitsWritten = m_writtenUnits;
     }
     // The export's files are complete when the owner hears of the end.
-    if (ExportOutput* output = owner()->exportOutput(); output != nullptr && owner()->exportAvi.load()) {
+    if (ExportOutput* output = owner()->exportOutput();
+        output != nullptr && owner()->exportAvi.load()) {
         output->Reset();
     }
     m_current = nullptr;

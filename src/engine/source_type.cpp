@@ -44,7 +44,9 @@ DetectedSource DetectSource(std::string_view rawPath) {
     return out;
 }
 
-std::string CardUrl(unsigned drive) { return "car2://" + std::to_string(drive); }
+std::string CardUrl(unsigned drive) {
+    return "car2://" + std::to_string(drive);
+}
 
 int CardDriveNumber(const DetectedSource& source) {
     if (source.type != kSourceCard || source.host.empty() || source.host[0] < '0' ||
@@ -54,6 +56,8 @@ int CardDriveNumber(const DetectedSource& source) {
     return source.host[0] - '0';
 }
 
-bool IsPlayable(SourceType type) { return type == kSourceCard || type == kSourceBackupFile; }
+bool IsPlayable(SourceType type) {
+    return type == kSourceCard || type == kSourceBackupFile;
+}
 
 } // namespace tavero::engine

@@ -9,9 +9,9 @@
 namespace tavero::engine {
 
 enum SourceType : std::int32_t {
-    kSourceNone = 0,       // empty, or a URL whose scheme is not "car2"
-    kSourceOtherFile = 1,  // never played
-    kSourceCard = 11,      // recorder card as a raw drive
+    kSourceNone = 0,      // empty, or a URL whose scheme is not "car2"
+    kSourceOtherFile = 1, // never played
+    kSourceCard = 11,     // recorder card as a raw drive
     kSourceBackupFile = 12,
 };
 

@@ -4,15 +4,15 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include <chrono>
-#include <cmath>
-#include <cstring>
-#include <thread>
-
 #include "engine/audio_ctx.h"
 #include "engine/ozu_ctrl.h"
 #include "store/byte_io.h"
 #include "store/unit_trailer.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
 
 namespace tavero::engine {
 namespace {
@@ -35,11 +35,13 @@ void StorePicture(const YuvPicture& yuv, std::vector<std::uint8_t>& out) {
     out.resize(static_cast<std::size_t>(w) * h + 2 * static_cast<std::size_t>(cw) * ch);
     std::uint8_t* to = out.data();
     for (int y = 0; y < h; ++y, to += w) {
-        std::memcpy(to, yuv.planes[0] + static_cast<std::ptrdiff_t>(y) * yuv.strides[0], static_cast<std::size_t>(w));
+        std::memcpy(to, yuv.planes[0] + static_cast<std::ptrdiff_t>(y) * yuv.strides[0],
+                    static_cast<std::size_t>(w));
     }
     for (int p = 1; p < 3; ++p) {
         for (int y = 0; y < ch; ++y, to += cw) {
-            std::memcpy(to, yuv.planes[p] + static_cast<std::ptrdiff_t>(y) * yuv.strides[p], static_cast<std::size_t>(cw));
+            std::memcpy(to, yuv.planes[p] + static_cast<std::ptrdiff_t>(y) * yuv.strides[p],
+                        static_cast<std::size_t>(cw));
         }
     }
 }
@@ -100,8 +102,7 @@ void CVideoCtx::Stop(int timeoutMs) {
 }
 
 void CVideoCtx::restartTiming() {
-    CFpsCtrl& pacer = m_slot->pacer;
-    pacer.SetRate(pacer.interval() > 0 ? 1000.0 / pacer.interval() : 0);
+    m_slot->pacer.RestartTiming();
 }
 
 void CVideoCtx::serveRepaint() {
@@ -136,8 +137,10 @@ int CVideoCtx::Run() {
     const auto c = static_cast<std::size_t>(m_channel);
     CVBuffer2& queue = m_slot->video;
     ChannelSettings& settings = control.settings[c];
+    m_slot->pacer.ClearWake();
     SleepWhileRunning(10);
     restartTiming();
+    m_generation = control.seekGeneration.load();
     while (running() && !settings.videoEnabled.load()) {
         // A channel without video keeps its queue empty and never shows a picture.
         FrameRecord discarded;
@@ -162,6 +165,16 @@ int CVideoCtx::Run() {
             restartTiming();
             continue;
         }
+        if (const std::uint32_t g = RecordGeneration(r); g != m_generation) {
+            if (g != control.seekGeneration.load()) {
+                continue; // read before the latest seek
+            }
+            // The first record after a seek: nothing decoded before it may come out.
+            m_generation = g;
+            m_decoder.Flush();
+            m_firstFrame = true;
+            returnBackwardPictures();
+        }
         double s = control.speed.load();
         if (s < -1 && r.timeSeconds >= control.clock.load()) {
             continue;
@@ -185,14 +198,12 @@ int CVideoCtx::Run() {
                 }
                 control.Notify(kMsgEndOfStream, m_channel);
             }
-            if (r.speed < 0) {
-                r.speed = 0;
+            drainDecoder(s);
+            continue;
+        case kKindSideRecord:
+            if (r.value == kSideChannelOff) {
+                channelOff(s);
             }
-            m_decoder.Decode(nullptr, 0, 0, [this](const AVFrame& f, std::uint64_t tag) {
-                if (present(f, m_meta[tag % kMetaRing])) {
-                    m_repaint = kRepaintShow;
-                }
-            });
             continue;
         case kKindKeyFrame:
             m_ptsUs = r.ptsUs;
@@ -266,16 +277,52 @@ void CVideoCtx::decode(const FrameRecord& r, double speed) {
     const std::uint64_t tag = m_sequence++;
     m_meta[tag % kMetaRing] = PictureMeta{r.ptsUs, r.timeSeconds, r.kind, r.speed};
     m_decoder.Decode(r.payload, r.size, tag, [this, speed](const AVFrame& f, std::uint64_t t) {
-        const PictureMeta& meta = m_meta[t % kMetaRing];
-        if (!present(f, meta)) {
-            return;
-        }
-        const auto c = static_cast<std::size_t>(m_channel);
-        m_repaint = kRepaintShow;
-        m_owner.currentTime[c] = meta.timeSeconds;
-        m_owner.frameCount[c].fetch_add(1);
-        drawText(meta, speed);
+        onPicture(f, m_meta[t % kMetaRing], speed);
     });
+}
+
+void CVideoCtx::drainDecoder(double speed) {
+    // Pictures still inside the decoder (it keeps a few for reordering) are shown like any
+    // other: current time, frame count and text included.
+    m_decoder.Decode(nullptr, 0, 0, [this, speed](const AVFrame& f, std::uint64_t t) {
+        onPicture(f, m_meta[t % kMetaRing], speed);
+    });
+}
+
+void CVideoCtx::onPicture(const AVFrame& frame, const PictureMeta& meta, double speed) {
+    if (!present(frame, meta)) {
+        return;
+    }
+    const auto c = static_cast<std::size_t>(m_channel);
+    m_repaint = kRepaintShow;
+    m_owner.currentTime[c] = meta.timeSeconds;
+    m_owner.frameCount[c].fetch_add(1);
+    drawText(meta, speed);
+    if (m_slot->hidden.exchange(false)) {
+        // The recorder switched the camera on again.
+        if (VideoWindow* window = m_owner.settings[c].window.load()) {
+            window->SetVisible(m_channel, true);
+        }
+    }
+}
+
+void CVideoCtx::channelOff(double speed) {
+    // Everything queued before the camera went off has been shown; what the decoder still
+    // holds comes out now. Then the picture is cleared, shown cleared, and the window hidden.
+    drainDecoder(speed);
+    serveRepaint();
+    if (m_presenter.valid()) {
+        m_presenter.Clear();
+        m_presenter.PresentCropped(
+            m_owner.settings[static_cast<std::size_t>(m_channel)].cropRect());
+    }
+    m_repaint = kRepaintNone;
+    if (!m_slot->hidden.exchange(true)) {
+        if (VideoWindow* window =
+                m_owner.settings[static_cast<std::size_t>(m_channel)].window.load()) {
+            window->SetVisible(m_channel, false);
+        }
+    }
 }
 
 bool CVideoCtx::resize(int width, int height) {

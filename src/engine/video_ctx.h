@@ -4,16 +4,16 @@
 // direction, single steps and pause are carried out here: fast forward by leaving pictures out,
 // backward play by decoding each group forwards and showing it newest first.
 
+#include "engine/frame_record.h"
+#include "engine/presenter.h"
+#include "engine/thread_base.h"
+#include "engine/video_decoder.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-#include "engine/frame_record.h"
-#include "engine/presenter.h"
-#include "engine/thread_base.h"
-#include "engine/video_decoder.h"
 
 struct AVFrame;
 
@@ -65,6 +65,9 @@ private:
     void returnBackwardPictures();
     void freeBackwardPictures();
     void decode(const FrameRecord& record, double speed);
+    void drainDecoder(double speed);
+    void onPicture(const AVFrame& frame, const PictureMeta& meta, double speed);
+    void channelOff(double speed);
     [[nodiscard]] bool present(const AVFrame& frame, const PictureMeta& meta);
     [[nodiscard]] bool show(const YuvPicture* yuv, const AVFrame* frame, const PictureMeta& meta);
     void drawText(const PictureMeta& meta, double speed);
@@ -87,6 +90,7 @@ private:
     std::int64_t m_backwardPtsUs = 0; // time stamp of the picture shown backwards
     std::atomic<std::uint32_t> m_lastTime{0};
     bool m_firstFrame = true;
+    std::uint32_t m_generation = 0; // seek generation of the records being shown
     int m_keyFrames = 0;
     int m_predicted = 0;
     double m_rate = 0;

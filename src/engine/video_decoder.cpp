@@ -192,7 +192,8 @@ void VideoDecoder::Flush() {
 }
 
 bool VideoDecoder::Convert(const AVFrame& frame, std::uint8_t* surface, int pitch) {
-    return convert(frame.data, frame.linesize, frame.format, frame.width, frame.height, surface, pitch);
+    return convert(frame.data, frame.linesize, frame.format, frame.width, frame.height, surface,
+                   pitch);
 }
 
 bool VideoDecoder::ConvertYuv(const YuvPicture& picture, std::uint8_t* surface, int pitch) {
@@ -207,9 +208,9 @@ bool VideoDecoder::convert(const std::uint8_t* const planes[], const int strides
     }
     const AVPixelFormat target = TargetFormat(m_bpp);
     if (m_scaler == nullptr || m_scalerFormat != target || m_scalerSourceFormat != format) {
-        m_scaler = sws_getCachedContext(m_scaler, m_width, m_height, static_cast<AVPixelFormat>(format),
-                                        m_width, m_height, target, SWS_FAST_BILINEAR, nullptr,
-                                        nullptr, nullptr);
+        m_scaler = sws_getCachedContext(m_scaler, m_width, m_height,
+                                        static_cast<AVPixelFormat>(format), m_width, m_height,
+                                        target, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
         if (m_scaler == nullptr) {
             return false;
         }
@@ -247,7 +248,8 @@ bool VideoDecoder::AsYuv(const AVFrame& frame, YuvPicture& out, std::vector<std:
     std::uint8_t* u = planes.data();
     std::uint8_t* v = u + static_cast<std::size_t>(cw) * ch;
     for (int y = 0; y < ch; ++y) {
-        const std::uint8_t* row = frame.data[1] + static_cast<std::ptrdiff_t>(y) * frame.linesize[1];
+        const std::uint8_t* row =
+            frame.data[1] + static_cast<std::ptrdiff_t>(y) * frame.linesize[1];
         for (int x = 0; x < cw; ++x) {
             u[static_cast<std::size_t>(y) * cw + x] = row[2 * x];
             v[static_cast<std::size_t>(y) * cw + x] = row[2 * x + 1];

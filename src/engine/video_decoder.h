@@ -4,12 +4,12 @@
 // for and available (VAAPI, VDPAU or CUDA through FFmpeg), pictures are decoded on the device
 // and fetched back, and any failure falls back to software for the rest of the play.
 
+#include "engine/video_window.h"
+
 #include <cstdint>
-#include <vector>
 #include <functional>
 #include <memory>
-
-#include "engine/video_window.h"
+#include <vector>
 
 struct AVCodecContext;
 struct AVFrame;
@@ -45,7 +45,8 @@ public:
     // need AV_INPUT_BUFFER_PADDING_SIZE readable bytes behind them, which the queue's margin
     // guarantees. False when the decoder rejected the packet (not an error for the stream).
     using PictureFn = std::function<void(const AVFrame& frame, std::uint64_t tag)>;
-    bool Decode(const std::uint8_t* data, std::size_t size, std::uint64_t tag, const PictureFn& picture);
+    bool Decode(const std::uint8_t* data, std::size_t size, std::uint64_t tag,
+                const PictureFn& picture);
     // Forgets what the decoder holds (after a seek or a drain).
     void Flush();
 

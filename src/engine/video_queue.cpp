@@ -16,24 +16,31 @@ bool CVBuffer2::Init(std::size_t size, std::size_t margin, bool blocking) {
 
 void CVBuffer2::Trim() {
     const std::int64_t now = m_ticks.nowMs();
-    ListLock lock(*this);
-    std::size_t keep = 0;
-    for (std::size_t i = m_list.size(); i-- > 0;) {
-        if (m_list[i].kind == kKindSequenceHeader) {
-            keep = i;
-            break;
+    {
+        ListLock lock(*this);
+        std::size_t keep = 0;
+        for (std::size_t i = m_list.size(); i-- > 0;) {
+            if (m_list[i].kind == kKindSequenceHeader) {
+                keep = i;
+                break;
+            }
         }
+        dropAfterLocked(keep);
+        if (m_keyFrameState != kWaitingForSequence) {
+            m_keyFrameState = 0;
+        }
+        m_lastTrimTick = now;
     }
-    dropAfterLocked(keep);
-    if (m_keyFrameState != kWaitingForSequence) {
-        m_keyFrameState = 0;
-    }
-    m_lastTrimTick = now;
+    signalRoom(1); // a producer waiting on the full queue goes on
 }
-
 void CVBuffer2::Reset(std::uint8_t*& writePosition) {
     ListLock lock(*this);
     writePosition = resetLocked();
+    m_keyFrameState = kWaitingForSequence;
+}
+
+void CVBuffer2::CloseGate() {
+    ListLock lock(*this);
     m_keyFrameState = kWaitingForSequence;
 }
 
@@ -89,15 +96,12 @@ bool CVBuffer2::gatedPushLocked(FrameRecord& record) {
             ++m_keyFrameState;
             return ok;
         }
-        if (m_keyFrameState == 0 && pushLocked(record)) {
-            m_keyFrameState = 1;
-            return true;
-        }
-        // Waiting for a sequence header, or refused at state 0: one more offer, and the frames
-        // that depend on this key frame stay out until the next one. A record already queued is
-        // never offered again (its payload pointer has moved on to the next write position).
+        // Waiting for a sequence header, or shut after a refusal: a key picture starts a
+        // decodable group (the recorder's carry their sequence header), so once it is queued
+        // the predicted pictures behind it may follow. A refused one leaves the gate shut for
+        // them until a key picture is queued.
         const bool ok = pushLocked(record);
-        m_keyFrameState = 0;
+        m_keyFrameState = ok ? 1 : 0;
         return ok;
     }
     case kKindFrame:

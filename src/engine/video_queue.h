@@ -1,6 +1,7 @@
 #pragma once
 // One channel's video queue, with the key-frame gate that keeps predicted frames out of the
-// queue until the key frame they depend on is queued.
+// queue until the key frame they depend on is queued: after a reset or a refused push the gate
+// is shut, and the next queued key frame (or sequence header) opens it.
 
 #include "engine/crit_secs.h"
 #include "engine/frame_queue.h"
@@ -32,6 +33,10 @@ public:
     // leaves record.payload alone. Then, with blocking on and the queue at its maximum record
     // count, waits until the consumer pops or the queue is released.
     [[nodiscard]] bool Push(FrameRecord& record) override;
+    // Shuts the gate and keeps every queued record: the stream has a hole (a jump in the unit
+    // numbering, a camera switched off), so predicted pictures wait for the next key picture
+    // while the complete pictures already queued are still shown.
+    void CloseGate();
     [[nodiscard]] bool Pop(FrameRecord& out) override;
 
     // Signed count of key frames waiting; kWaitingForSequence after Reset or a full ring.

@@ -1,6 +1,7 @@
 #include "engine/fps_ctrl.h"
 #include "engine/tick_source.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -178,18 +179,39 @@ TEST(FpsCtrl, WaitIsCutShortByWakeAndSetRate) {
     EXPECT_FALSE(pacer.Wait()) << "one millisecond or less is not waited";
     pacer.SetExtraWait(600'000);
 
-    // The event keeps a wake-up given before the wait starts, so no ordering is needed.
-    for (bool bySetRate : {false, true}) {
+    // A wake-up given before the wait starts is kept (a stop must never be missed).
+    {
         bool cut = false;
         std::thread waiter([&] { cut = pacer.Wait(); });
-        if (bySetRate) {
+        pacer.Wake();
+        waiter.join();
+        EXPECT_TRUE(cut) << "Wake";
+    }
+    // A rate change cuts a wait in progress short.
+    {
+        bool cut = false;
+        std::thread waiter([&] { cut = pacer.Wait(); });
+        for (int i = 0; i < 2000 && !cut; ++i) {
             pacer.SetRate(25.0);
-        } else {
-            pacer.Wake();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         waiter.join();
-        EXPECT_TRUE(cut) << (bySetRate ? "SetRate" : "Wake");
+        EXPECT_TRUE(cut) << "SetRate";
     }
+}
+
+TEST(FpsCtrl, TimingRestartsLeaveTheNextWaitWhole) {
+    // After a pause, an empty queue or a rate change nobody waited on, the next frame still
+    // waits its time: nothing is left in the event to end it early.
+    CFpsCtrl pacer(0);
+    pacer.SetRate(25.0);
+    pacer.RestartTiming();
+    pacer.SetRate(30.0);
+    pacer.SetExtraWait(30);
+    EXPECT_FALSE(pacer.Wait()) << "the wait ran its course, nothing cut it short";
+    pacer.Wake();
+    pacer.ClearWake();
+    EXPECT_FALSE(pacer.Wait()) << "a cleared wake-up does not end the next wait";
 }
 
 } // namespace

@@ -292,8 +292,13 @@ TEST_P(KeyFrameGate, LetsPredictedFramesThroughOnlyBehindTheirKeyFrame) {
 INSTANTIATE_TEST_SUITE_P(
     Table, KeyFrameGate,
     ::testing::Values(
-        GateCase{
-            "AfterResetFirstKeyFrameOpensNothing", true, {18, 17, 18, 17, 18}, {17, 17, 18}, 1},
+        // A queued key picture opens the gate for its own group: nothing after a start or a
+        // seek waits for the second group.
+        GateCase{"AfterResetTheFirstKeyFrameOpensTheGate",
+                 true,
+                 {18, 17, 18, 17, 18},
+                 {17, 18, 17, 18},
+                 2},
         GateCase{"SequenceHeaderOpensTheGate", true, {16, 17, 18, 19}, {16, 17, 18, 19}, 1},
         GateCase{"AfterInitKeyFramesCount", false, {17, 18, 17, 19}, {17, 18, 17, 19}, 2},
         GateCase{"IgnoredDroppedAlwaysQueuedPasses", true, {0, 80, 19, 81, 1}, {80, 81, 1}, -1},

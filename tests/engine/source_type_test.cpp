@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "engine/source_type.h"
+
+#include <gtest/gtest.h>
 
 namespace tavero::engine {
 namespace {

@@ -1,20 +1,18 @@
 // Raw backups: the file lists the same recordings and carries the same unit bytes; damaged
 // units keep their slot; a write failure leaves a consistent file and is reported.
 
-#include <gtest/gtest.h>
-
-#include <sys/resource.h>
-
-#include <csignal>
-#include <fstream>
-#include <memory>
-
 #include "card_fixture.h"
 #include "engine/player.h"
 #include "mkcard/card_writer.h"
 #include "platform/drive_table.h"
 #include "store/byte_io.h"
 #include "store/recording_entry.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/resource.h>
 
 namespace tavero {
 namespace {
@@ -39,8 +37,8 @@ sim::CardSpec ThreeRecordCard(const std::filesystem::path& out) {
     c0.fps = 10;
     c0.audio.kind = sim::AudioKind::Tone;
     plan.channels = {c0};
-    plan.recordings = {{{2024, 5, 1, 8, 0, 0}, 8}, {{2024, 5, 1, 8, 10, 0}, 8},
-                       {{2024, 5, 1, 8, 20, 0}, 8}};
+    plan.recordings = {
+        {{2024, 5, 1, 8, 0, 0}, 8}, {{2024, 5, 1, 8, 10, 0}, 8}, {{2024, 5, 1, 8, 20, 0}, 8}};
     plan.events = {{1205, sim::EventType::PushButton, true}};
     return plan;
 }
@@ -161,8 +159,9 @@ TEST_F(Backup, DamagedUnitFromTheRecorderKeepsItsSlot) {
     const IndexRecord* r = copy.fullList()[1];
     EXPECT_EQ(r->slot, 1u);
     std::vector<std::uint8_t> unit(store::kUnitSize, 0xAA);
-    ASSERT_TRUE(copy.reader().Seek(r->dataAddress + std::int64_t{victim - r->startUnit} * store::kUnitSize,
-                                   store::SeekOrigin::Begin));
+    ASSERT_TRUE(
+        copy.reader().Seek(r->dataAddress + std::int64_t{victim - r->startUnit} * store::kUnitSize,
+                           store::SeekOrigin::Begin));
     ASSERT_TRUE(copy.reader().Read(unit.data(), store::kUnitSize));
     EXPECT_TRUE(std::all_of(unit.begin(), unit.end(), [](std::uint8_t b) { return b == 0; }))
         << "the damaged unit's slot is left as it was";
@@ -204,7 +203,8 @@ TEST_F(Backup, RefusesAnOutputItCannotCreate) {
     std::vector<IndexRecord*> records = {m_control->box().index().fullList()[0]};
     const std::string blocked = (m_dir / "file-not-folder").string();
     { std::ofstream(blocked) << "x"; }
-    EXPECT_FALSE(engine::PlayerExportList(m_control.get(), blocked + "/copy.sd", records.data(), 1));
+    EXPECT_FALSE(
+        engine::PlayerExportList(m_control.get(), blocked + "/copy.sd", records.data(), 1));
     EXPECT_FALSE(m_control->lastError().empty());
     EXPECT_FALSE(m_control->playing);
 }

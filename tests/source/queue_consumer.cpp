@@ -1,9 +1,9 @@
 #include "queue_consumer.h"
 
+#include "mkcard/card_writer.h"
+
 #include <chrono>
 #include <cstring>
-
-#include "mkcard/card_writer.h"
 
 namespace tavero::testing {
 
@@ -14,7 +14,9 @@ QueueConsumer::QueueConsumer(engine::COzuCtrl& control, int channel)
     m_audioThread = std::thread([this, slot] { run(slot->audio, m_audio, false); });
 }
 
-QueueConsumer::~QueueConsumer() { Stop(); }
+QueueConsumer::~QueueConsumer() {
+    Stop();
+}
 
 void QueueConsumer::Stop() {
     m_running = false;
