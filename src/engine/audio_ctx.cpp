@@ -95,8 +95,8 @@ bool CAudioCtx::StartWith(int channel, CABuffer2* queue) {
         return true;
     }
     setError({});
-    m_unpaced = !m_wavFolder.empty();
-    if (m_unpaced) {
+    m_unpaced = m_unpacedMode;
+    if (m_unpaced && !m_wavFolder.empty()) {
         const std::string path =
             (std::filesystem::path(m_wavFolder) / ("ch" + std::to_string(channel) + ".wav"))
                 .string();
@@ -104,7 +104,7 @@ bool CAudioCtx::StartWith(int channel, CABuffer2* queue) {
             setError(m_wav.lastError().detail);
             return false;
         }
-    } else {
+    } else if (!m_unpaced) {
         if (!m_output) {
             m_output = m_factory ? m_factory(channel) : CreateDeviceOutput(channel);
         }
@@ -392,7 +392,7 @@ int CAudioCtx::runUnpaced() {
         }
         SleepWhileRunning(2);
     }
-    if (!m_wav.Close()) {
+    if (m_wav.isOpen() && !m_wav.Close()) {
         setError(m_wav.lastError().detail);
     }
     return 0;
@@ -411,6 +411,9 @@ void CAudioCtx::writeUnpaced(const FrameRecord& record) {
     }
     m_bytes.fetch_add(record.size);
     m_records.fetch_add(1);
+    if (!m_wav.isOpen()) {
+        return; // unpaced without files: the sound is taken and dropped
+    }
     const std::uint32_t samples = record.size & ~1u; // whole samples only
     bool ok = true;
     if (checkTime(record.timeSeconds) == AudioTimeCheck::Mute) {

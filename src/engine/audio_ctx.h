@@ -77,7 +77,16 @@ public:
     // Takes effect when the worker next makes its output (once per worker).
     void SetOutputFactory(SoundOutputFactory factory) { m_factory = std::move(factory); }
     // Non-empty: the next StartWith runs unpaced into folder/chN.wav; empty: back to the output.
-    void SetUnpacedWavFolder(std::string folder) { m_wavFolder = std::move(folder); }
+    void SetUnpacedWavFolder(std::string folder) {
+        m_unpacedMode = !folder.empty();
+        m_wavFolder = std::move(folder);
+    }
+    // Unpaced without WAV files (headless runs that want no sound): the next StartWith takes the
+    // records and drops them, and never opens a sound device.
+    void SetUnpacedSilent() {
+        m_unpacedMode = true;
+        m_wavFolder.clear();
+    }
     // Unpaced mode writes only the sound of the first durationUs microseconds of the channel's
     // records (by their time stamps); 0 writes everything.
     void SetUnpacedDurationUs(std::int64_t durationUs) { m_unpacedDurationUs = durationUs; }
@@ -146,7 +155,8 @@ private:
     bool m_outputReady = false;           // Init succeeded
     std::atomic<bool> m_hasBuffer{false}; // read by Stop after a timed-out wait
     bool m_unpaced = false;
-    WavWriter m_wav; // unpaced mode
+    bool m_unpacedMode = false; // what the next StartWith runs; set by the controlling thread
+    WavWriter m_wav;            // unpaced mode
     std::int64_t m_unpacedDurationUs = 0;
     std::int64_t m_unpacedFirstPtsUs = -1; // time stamp of the first record written
 

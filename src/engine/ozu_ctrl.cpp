@@ -191,7 +191,13 @@ bool COzuCtrl::Play(store::IndexRecord* entry, int parameter) {
             Close();
             return false;
         }
-        slot.audioWorker->SetUnpacedWavFolder(unpaced.load() ? soundFolder : std::string());
+        if (!unpaced.load()) {
+            slot.audioWorker->SetUnpacedWavFolder({});
+        } else if (soundFolder.empty()) {
+            slot.audioWorker->SetUnpacedSilent();
+        } else {
+            slot.audioWorker->SetUnpacedWavFolder(soundFolder);
+        }
         slot.audioWorker->SetUnpacedDurationUs(unpacedSoundDurationUs);
         if (!slot.audioWorker->StartWith(c, &slot.audio)) {
             m_lastError = slot.audioWorker->lastError().empty()
@@ -217,8 +223,9 @@ void COzuCtrl::Pause(bool value) {
 
 void COzuCtrl::SetSpeed(double value) {
     const double old = speed.load();
-    if ((old >= 0) != (value >= 0) && currentTime[0].load() != 0) {
-        // A change of direction restarts the reader from what channel 0 shows.
+    if ((old >= 0) != (value >= 0) && currentTime[0].load() != 0 && seekTarget.load() == 0) {
+        // A change of direction restarts the reader from what channel 0 shows (or from where a
+        // seek not yet taken goes).
         seekTarget = static_cast<std::int32_t>(currentTime[0].load());
     }
     speed = value;

@@ -418,36 +418,47 @@ CSourceBoxCtx::SeekOutcome CSourceBoxCtx::searchTarget(std::int32_t target) {
         break;
     }
     // Then unit by unit (trailers only), in the direction the first counting unit gives, until
-    // the answer flips. A unit that does not count is passed over.
+    // the answer flips. A unit that does not count is passed over. When nothing ahead counts
+    // (the empty block after the last recording), the walk looks back from where it started.
     std::optional<WalkPosition> lastLater;   // the earliest "later" unit met so far
     std::optional<WalkPosition> lastEarlier; // the latest "not later" unit met so far
-    int direction = 0;
+    const WalkPosition from = p;
     store::UnitTrailer trailer;
-    for (;;) {
-        if (!running() || !control->playing.load()) {
-            return SeekOutcome::Stopped;
+    for (int pass = 0; pass < 2; ++pass) {
+        int direction = pass == 0 ? 0 : -1;
+        p = from;
+        if (pass == 1 && !step(p, -1)) {
+            break;
         }
-        if (control->seekTarget.load() != target) {
-            return SeekOutcome::Superseded;
-        }
-        const UnitCheck check = checkTrailer(p, trailer);
-        if (check == UnitCheck::ReadFailed) {
-            break; // the data ends here
-        }
-        if (check == UnitCheck::Counts) {
-            const bool isLater = later(store::PackedTimeToSeconds(trailer.unitTime));
-            if (isLater) {
-                lastLater = p;
-            } else {
-                lastEarlier = p;
+        for (;;) {
+            if (!running() || !control->playing.load()) {
+                return SeekOutcome::Stopped;
             }
-            if (direction == 0) {
-                direction = isLater ? -1 : +1;
-            } else if (isLater == (direction > 0)) {
-                break; // flipped
+            if (control->seekTarget.load() != target) {
+                return SeekOutcome::Superseded;
+            }
+            const UnitCheck check = checkTrailer(p, trailer);
+            if (check == UnitCheck::ReadFailed) {
+                break; // the data ends here
+            }
+            if (check == UnitCheck::Counts) {
+                const bool isLater = later(store::PackedTimeToSeconds(trailer.unitTime));
+                if (isLater) {
+                    lastLater = p;
+                } else {
+                    lastEarlier = p;
+                }
+                if (direction == 0) {
+                    direction = isLater ? -1 : +1;
+                } else if (isLater == (direction > 0)) {
+                    break; // flipped
+                }
+            }
+            if (!step(p, direction == 0 ? +1 : direction)) {
+                break;
             }
         }
-        if (!step(p, direction == 0 ? +1 : direction)) {
+        if (lastLater || lastEarlier) {
             break;
         }
     }

@@ -165,10 +165,10 @@ int CVideoCtx::Run() {
             restartTiming();
             continue;
         }
+        if (RecordGeneration(r) != control.seekGeneration.load()) {
+            continue; // read before the latest seek
+        }
         if (const std::uint32_t g = RecordGeneration(r); g != m_generation) {
-            if (g != control.seekGeneration.load()) {
-                continue; // read before the latest seek
-            }
             // The first record after a seek: nothing decoded before it may come out.
             m_generation = g;
             m_decoder.Flush();

@@ -1,12 +1,6 @@
 #include "cli_commands.h"
+
 #include "cli_common.h"
-
-#include <array>
-#include <cstdint>
-#include <optional>
-#include <string_view>
-#include <vector>
-
 #include "cli_output.h"
 #include "engine/player.h"
 #include "engine/source_type.h"
@@ -16,6 +10,12 @@
 #include "store/recording_entry.h"
 #include "store/unit_trailer.h"
 
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
 namespace tavero::cli {
 namespace {
 
@@ -23,7 +23,8 @@ namespace {
 // freshly formatted card has.
 std::string Explain(const store::StoreError& error) {
     std::string text = error.describe();
-    if (error.code == store::StoreErrorCode::IndexInvalid && error.offset == store::kCardIndexBaseA) {
+    if (error.code == store::StoreErrorCode::IndexInvalid &&
+        error.offset == store::kCardIndexBaseA) {
         text += " (the card holds no recordings: it is empty or freshly formatted)";
     }
     return text;
@@ -94,7 +95,8 @@ bool CheckSource(const std::string& text, std::FILE* err, engine::DetectedSource
     switch (detected.type) {
     case engine::kSourceCard:
         if (detected.host.size() != 1 || engine::CardDriveNumber(detected) < 0) {
-            return Describe(err, name, "a card is named car2://N with a drive number N from 0 to 9");
+            return Describe(err, name,
+                            "a card is named car2://N with a drive number N from 0 to 9");
         }
         if (const auto path = platform::ResolveDrivePath(engine::CardDriveNumber(detected))) {
             name += " (" + *path + ")";
@@ -103,8 +105,8 @@ bool CheckSource(const std::string& text, std::FILE* err, engine::DetectedSource
     case engine::kSourceBackupFile:
         return true;
     case engine::kSourceOtherFile:
-        return Describe(err, name,
-                        "not a raw backup file (the name must end in .sd) or a card URL (car2://N)");
+        return Describe(
+            err, name, "not a raw backup file (the name must end in .sd) or a card URL (car2://N)");
     default:
         return Describe(err, name, "not a source: give a path ending in .sd or car2://N");
     }
@@ -126,9 +128,10 @@ bool OpenForCommand(const std::string& text, engine::COzuCtrl& control, std::FIL
 std::vector<store::RecordingEntry> ListEntries(engine::COzuCtrl& control) {
     store::RecordIndex& index = control.box().index();
     std::vector<store::RecordingEntry> entries;
-    for (store::IndexRecord* r = engine::PlayerLoadIndex(&control); r != nullptr; r = entries.back().next) {
-        entries.push_back(store::BuildRecordingEntry(index, r, 0, 0,
-                                                     static_cast<std::int32_t>(entries.size() + 1)));
+    for (store::IndexRecord* r = engine::PlayerLoadIndex(&control); r != nullptr;
+         r = entries.back().next) {
+        entries.push_back(store::BuildRecordingEntry(
+            index, r, 0, 0, static_cast<std::int32_t>(entries.size() + 1)));
     }
     return entries;
 }
@@ -146,7 +149,8 @@ int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     std::int64_t blockCount = index.diskInfo().blockCount;
     if (!card) {
         const std::int64_t dataBytes = index.reader().Size() - store::kBackupDataBase;
-        blockCount = dataBytes <= 0 ? 0 : (dataBytes + store::kDataBlockSize - 1) / store::kDataBlockSize;
+        blockCount =
+            dataBytes <= 0 ? 0 : (dataBytes + store::kDataBlockSize - 1) / store::kDataBlockSize;
     }
     const std::uint32_t valid = stats.copyBWon ? stats.validB : stats.validA;
     const std::int64_t first = full.front()->startSeconds();
@@ -174,8 +178,8 @@ int RunInfo(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "disk id:       %u\n", diskId);
     std::fprintf(out, "blocks:        %lld\n", static_cast<long long>(blockCount));
     if (card) {
-        std::fprintf(out, "index records: %u valid (copy A %u, copy B %u%s)%s\n", valid, stats.validA,
-                     stats.validB, stats.copyBWon ? ", copy B is newer" : "",
+        std::fprintf(out, "index records: %u valid (copy A %u, copy B %u%s)%s\n", valid,
+                     stats.validA, stats.validB, stats.copyBWon ? ", copy B is newer" : "",
                      stats.recovered ? ", block being written rebuilt" : "");
     } else {
         std::fprintf(out, "index records: %u valid\n", valid);
@@ -196,8 +200,8 @@ int RunList(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     std::vector<store::RecordingEntry> entries;
     IndexRecord* record = index.FirstRecord();
     while (record != nullptr) {
-        entries.push_back(store::BuildRecordingEntry(index, record, 0, 0,
-                                                     static_cast<std::int32_t>(entries.size() + 1)));
+        entries.push_back(store::BuildRecordingEntry(
+            index, record, 0, 0, static_cast<std::int32_t>(entries.size() + 1)));
         record = entries.back().next;
     }
     if (options.json) {
@@ -251,7 +255,8 @@ int RunUnits(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     while (record != nullptr && !endOfData) {
         // Walks like playback does: every unit of the record in turn, counting only valid
         // trailers that carry the expected unit number.
-        const std::uint32_t span = record->endUnit >= record->startUnit ? record->endUnit - record->startUnit : 0;
+        const std::uint32_t span =
+            record->endUnit >= record->startUnit ? record->endUnit - record->startUnit : 0;
         for (std::uint32_t v = 0; v <= span; ++v) {
             const std::int64_t at = record->dataAddress + std::int64_t{v} * store::kUnitSize +
                                     static_cast<std::int64_t>(store::kFrameAreaSize);
@@ -288,8 +293,8 @@ int RunUnits(const CommandOptions& options, std::FILE* out, std::FILE* err) {
                 items.push_back(o.str());
             } else {
                 std::fprintf(out, "%8u  %-19s  %2u  %-15s  %5u  %3u  %s\n", t.unitNo,
-                             store::FormatRecorderTime(seconds).c_str(), t.channel, Flags(t).c_str(),
-                             t.eventType, t.gCount, t.gps().c_str());
+                             store::FormatRecorderTime(seconds).c_str(), t.channel,
+                             Flags(t).c_str(), t.eventType, t.gCount, t.gps().c_str());
             }
         }
         IndexRecord* next = index.NextRecord(record);

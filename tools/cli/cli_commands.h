@@ -2,13 +2,13 @@
 // The commands of tavero-cli. Each prints its result to out and returns the exit status; a
 // failure prints one line naming the source and the reason to err.
 
+#include "engine/source_type.h"
+#include "store/recording_entry.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "engine/source_type.h"
-#include "store/recording_entry.h"
 
 namespace tavero::engine {
 class COzuCtrl;
@@ -31,8 +31,8 @@ struct BackupOptions {
 
 struct PlayOptions {
     std::string source;
-    int entry = 0;          // list number from 1; 0: the first, or the one holding --seek
-    std::int64_t seek = 0;  // seconds since 1970; 0: from the start
+    int entry = 0;         // list number from 1; 0: the first, or the one holding --seek
+    std::int64_t seek = 0; // seconds since 1970; 0: from the start
     double speed = 1.0;
     std::vector<int> channels; // channel numbers from 1; empty: all
     std::int64_t duration = 0; // seconds of each channel's pictures; 0: to the end
@@ -40,6 +40,8 @@ struct PlayOptions {
     bool framemd5 = false;
     std::string wavOut;
     std::string snapshotDir;
+    std::string script; // a play script's file, "-" for standard input; empty: none
+    bool clock = false; // --framemd5 lines start with the milliseconds since the start
 };
 
 // Classifies a source text and checks it names something readable; prints the one-line failure.

@@ -1,8 +1,8 @@
 #include "cli_common.h"
 
-#include <charconv>
-
 #include "platform/drive_table.h"
+
+#include <charconv>
 
 namespace tavero::cli {
 namespace {
@@ -51,7 +51,9 @@ CommonOption TakeCommonOption(const Args& args, std::size_t& i, std::string& err
     return CommonOption::Taken;
 }
 
-const CardCredentials& GivenCredentials() { return Credentials(); }
+const CardCredentials& GivenCredentials() {
+    return Credentials();
+}
 
 bool ParseInteger(const std::string& text, std::int64_t& out) {
     if (text.empty()) {

@@ -4,8 +4,8 @@
 // own options.
 
 #include <cstdint>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +44,12 @@ struct CardCredentials {
 // Text on pictures needs fonts, which need a GUI application object; without a display the
 // offscreen platform serves. Qt's own chatter is kept from the user.
 [[nodiscard]] std::unique_ptr<QGuiApplication> MakeGuiApplication();
+
+// SIGINT and SIGTERM ask a running command to stop: it closes what it writes, says so and ends
+// with StopExitStatus() (128 + the signal). A second signal ends the process at once.
+void InstallStopSignals();
+[[nodiscard]] bool StopRequested();
+[[nodiscard]] int StopExitStatus();
 
 // Prints "tavero-cli: MESSAGE" and where to find the usage to err; returns 2.
 int UsageError(const std::string& message, std::FILE* err);

@@ -1,11 +1,6 @@
 // tavero-cli export: copies the chosen channels' pictures (unchanged H.264) and the sound of a
 // recording or a time range into one AVI file per channel, through the engine's stream copy.
 
-#include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <thread>
-
 #include "cli_commands.h"
 #include "cli_common.h"
 #include "cli_progress.h"
@@ -13,6 +8,11 @@
 #include "export/export_workers.h"
 #include "store/packed_time.h"
 #include "store/unit_trailer.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 namespace tavero::cli {
 namespace {
@@ -85,7 +85,8 @@ int ParseExportArgs(const Args& args, ExportOptions& options, std::FILE* out, st
                 options.output = value;
             } else if (arg == "--entry") {
                 if (!ParseInteger(value, number) || number < 1 || number > 1000000) {
-                    return UsageError("--entry needs a recording number from 1, got '" + value + "'", err);
+                    return UsageError(
+                        "--entry needs a recording number from 1, got '" + value + "'", err);
                 }
                 options.entry = static_cast<int>(number);
             } else if (arg == "--channels") {
@@ -93,7 +94,9 @@ int ParseExportArgs(const Args& args, ExportOptions& options, std::FILE* out, st
                 if (!ParseNumberList(value, options.channels) ||
                     std::any_of(options.channels.begin(), options.channels.end(),
                                 [](int c) { return c > kChannels; })) {
-                    return UsageError("--channels needs channel numbers 1 to 8 like 1,2, got '" + value + "'", err);
+                    return UsageError("--channels needs channel numbers 1 to 8 like 1,2, got '" +
+                                          value + "'",
+                                      err);
                 }
             } else {
                 if (!ParseInteger(value, number)) {
@@ -115,9 +118,11 @@ int ParseExportArgs(const Args& args, ExportOptions& options, std::FILE* out, st
     }
     if (options.output.size() < 5 ||
         options.output.compare(options.output.size() - 4, 4, ".avi") != 0) {
-        return UsageError("export needs -o PATH ending in .avi (raw backup files: see backup)", err);
+        return UsageError("export needs -o PATH ending in .avi (raw backup files: see backup)",
+                          err);
     }
-    if ((options.entry != 0) == (options.haveFrom || options.haveTo) || options.haveFrom != options.haveTo) {
+    if ((options.entry != 0) == (options.haveFrom || options.haveTo) ||
+        options.haveFrom != options.haveTo) {
         return UsageError("export needs either --entry N or both --from and --to", err);
     }
     return -1;
@@ -137,8 +142,8 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     std::array<bool, kChannels> ticked{};
     for (int c = 0; c < kChannels; ++c) {
         ticked[static_cast<std::size_t>(c)] =
-            options.channels.empty() ||
-            std::find(options.channels.begin(), options.channels.end(), c + 1) != options.channels.end();
+            options.channels.empty() || std::find(options.channels.begin(), options.channels.end(),
+                                                  c + 1) != options.channels.end();
     }
     // The export replaces files of its names; people's files of those names are kept.
     const std::string base = options.output.substr(0, options.output.size() - 4);
@@ -182,7 +187,8 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
         // recorder's own clock.
         for (store::IndexRecord* r : control->box().index().fullList()) {
             const std::int64_t shift = std::int64_t{r->zoneHours} * 3600;
-            if (r->endSeconds() + shift >= options.from && r->startSeconds() + shift <= options.to) {
+            if (r->endSeconds() + shift >= options.from &&
+                r->startSeconds() + shift <= options.to) {
                 first = r;
                 start = options.from - shift;
                 end = options.to - shift;
@@ -195,7 +201,8 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
 
     for (int c = 0; c < kChannels; ++c) {
-        engine::PlayerSelectChannel(control.get(), c, 1, ticked[static_cast<std::size_t>(c)] ? 1 : 0);
+        engine::PlayerSelectChannel(control.get(), c, 1,
+                                    ticked[static_cast<std::size_t>(c)] ? 1 : 0);
     }
     workers.ClearResults();
     if (!engine::PlayerExportRange(control.get(), options.output, first, 0, start, end)) {
@@ -214,7 +221,8 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         poll();
         if (end > start) {
-            progress.show(static_cast<std::uint32_t>(std::clamp<std::int64_t>((reached - start) * 99 / (end - start), 0, 99)));
+            progress.show(static_cast<std::uint32_t>(
+                std::clamp<std::int64_t>((reached - start) * 99 / (end - start), 0, 99)));
         }
     }
     poll();
@@ -222,8 +230,8 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     const std::vector<std::string> files = workers.filesWritten();
     const std::string failure = workers.failure();
     if (!failure.empty()) {
-        return fail(options.output, "export incomplete: " + failure + " (" + std::to_string(files.size()) +
-                                        " files were finished)");
+        return fail(options.output, "export incomplete: " + failure + " (" +
+                                        std::to_string(files.size()) + " files were finished)");
     }
     if (files.empty()) {
         return fail(sourceName, "the chosen channels have no pictures in that range");
@@ -232,9 +240,11 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     // Units the card no longer holds (cut short, damaged) are skipped; say so when the data
     // ended well before the range did.
     if (reached + 2 < end) {
-        std::fprintf(err, "tavero-cli: %s: the recording's data ends %lld s before the end of the range; "
-                          "the files hold what there is\n",
-                     sourceName.c_str(), static_cast<long long>(end - reached));
+        std::fprintf(
+            err,
+            "tavero-cli: %s: the recording's data ends %lld s before the end of the range; "
+            "the files hold what there is\n",
+            sourceName.c_str(), static_cast<long long>(end - reached));
     }
     for (const std::string& f : files) {
         std::fprintf(out, "%s\n", f.c_str());

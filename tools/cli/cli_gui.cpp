@@ -1,9 +1,8 @@
-#include <QGuiApplication>
+#include "cli_common.h"
 
+#include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
-
-#include "cli_common.h"
 
 namespace tavero::cli {
 

@@ -15,7 +15,9 @@ namespace tavero::cli {
 class JsonObject {
 public:
     JsonObject& add(std::string_view key, std::string_view value);
-    JsonObject& add(std::string_view key, const char* value) { return add(key, std::string_view(value)); }
+    JsonObject& add(std::string_view key, const char* value) {
+        return add(key, std::string_view(value));
+    }
     JsonObject& add(std::string_view key, std::int64_t value);
     JsonObject& add(std::string_view key, bool value);
     JsonObject& addRaw(std::string_view key, std::string raw);

@@ -2,13 +2,12 @@
 // Progress of a long command on standard error: a bar redrawn in place on a terminal, a
 // "progress N%" line every ten percent otherwise (logs, pipes, tests).
 
-#include <unistd.h>
+#include "engine/player.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-
-#include "engine/player.h"
+#include <unistd.h>
 
 namespace tavero::cli {
 

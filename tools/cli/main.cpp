@@ -1,16 +1,16 @@
 // tavero-cli: lists and inspects recorder cards and raw backup files from the command line.
 
+#include "cli_commands.h"
+#include "cli_common.h"
+
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
-#include <cstdint>
-
-#include "cli_commands.h"
-#include "cli_common.h"
 
 namespace {
 
@@ -18,19 +18,25 @@ constexpr const char* kUsage =
     "usage: tavero-cli COMMAND [SOURCE] [--json] [--drive N=PATH]...\n"
     "\n"
     "commands:\n"
-    "  info SOURCE    source type, disk identifier, blocks, valid index records, first and last time\n"
+    "  info SOURCE    source type, disk identifier, blocks, valid index records, first and last "
+    "time\n"
     "  list SOURCE    the recordings: number, start, end, event\n"
     "  units SOURCE   the unit trailers in play order\n"
     "  backup SOURCE -o OUT.sd (--entries N[,N...] | --from T1 --to T2)\n"
     "                 copies recordings (numbers as `list` shows them), or the records of a\n"
     "                 time range (seconds since 1970), into a new raw backup file\n"
     "  play SOURCE [--entry N] [--seek T] [--speed S] [--channels LIST] [--duration SEC]\n"
-    "              [--unpaced] [--framemd5] [--wav-out DIR] [--snapshot-dir DIR]\n"
+    "              [--unpaced] [--framemd5 [--clock]] [--wav-out DIR] [--snapshot-dir DIR]\n"
+    "              [--script FILE]\n"
     "                 plays a recording through the engine without a window: --framemd5\n"
-    "                 prints 'CH PTS_US WxH MD5' per picture shown (CH from 0), --unpaced\n"
-    "                 plays as fast as it decodes, --wav-out writes chN.wav per sounding\n"
-    "                 channel, --snapshot-dir saves every picture shown as chN_K.png (N\n"
-    "                 from 0); LIST is channel numbers 1 to 8, SEC seconds of pictures\n"
+    "                 prints 'CH PTS_US WxH MD5' per picture shown (CH from 0; --clock puts\n"
+    "                 the milliseconds since the start in front), --unpaced plays as fast as\n"
+    "                 it decodes, --wav-out writes chN.wav per sounding channel,\n"
+    "                 --snapshot-dir saves every picture shown as chN_K.png (N from 0); LIST\n"
+    "                 is channel numbers 1 to 8, SEC seconds of pictures. --script FILE (- for\n"
+    "                 standard input) runs one command a line against the player: wait MS,\n"
+    "                 seek T, speed S, pause, resume, step, back, play N, close, volume V,\n"
+    "                 audio CH on|off, video CH on|off\n"
     "  rmc            decodes NMEA RMC sentences read from standard input, one a line\n"
     "  export SOURCE -o PATH.avi (--entry N | --from T1 --to T2) [--channels LIST]\n"
     "                 copies each chosen channel's pictures and sound into AVI files\n"
@@ -69,8 +75,9 @@ CommandRunner OwnParserCommand(std::string_view name) {
         CommandRunner run;
     };
     static constexpr Entry kCommands[] = {
-        {"export", RunExportCommand}, {"snapshot", RunSnapshotCommand}, {"gps", RunGpsCommand},
-        {"config", RunConfigCommand}, {"wifi", RunWifiCommand},         {"format", RunFormatCommand},
+        {"export", RunExportCommand},   {"snapshot", RunSnapshotCommand},
+        {"gps", RunGpsCommand},         {"config", RunConfigCommand},
+        {"wifi", RunWifiCommand},       {"format", RunFormatCommand},
         {"restore", RunRestoreCommand}, {"scan", RunScanCommand},
     };
     for (const Entry& entry : kCommands) {
@@ -131,13 +138,15 @@ int main(int argc, char** argv) {
             } else {
                 std::int64_t seconds = 0;
                 if (!tavero::cli::ParseInteger(text, seconds)) {
-                    return UsageError(std::string(arg) + " needs seconds since 1970, got '" + text + "'");
+                    return UsageError(std::string(arg) + " needs seconds since 1970, got '" + text +
+                                      "'");
                 }
                 (arg == "--from" ? backup.from : backup.to) = seconds;
                 (arg == "--from" ? haveFrom : haveTo) = true;
             }
         } else if (arg == "--entry" || arg == "--seek" || arg == "--speed" || arg == "--channels" ||
-                   arg == "--duration" || arg == "--wav-out" || arg == "--snapshot-dir") {
+                   arg == "--duration" || arg == "--wav-out" || arg == "--snapshot-dir" ||
+                   arg == "--script") {
             std::string text;
             if (!takeValue(text)) {
                 return UsageError(std::string(arg) + " needs a value");
@@ -145,7 +154,8 @@ int main(int argc, char** argv) {
             std::int64_t number = 0;
             if (arg == "--entry") {
                 if (!tavero::cli::ParseInteger(text, number) || number < 1 || number > 1000000) {
-                    return UsageError("--entry needs a recording number from 1, got '" + text + "'");
+                    return UsageError("--entry needs a recording number from 1, got '" + text +
+                                      "'");
                 }
                 play.entry = static_cast<int>(number);
             } else if (arg == "--seek") {
@@ -163,15 +173,19 @@ int main(int argc, char** argv) {
                 const double speed = std::strtod(text.c_str(), &end);
                 if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(speed) ||
                     speed == 0 || std::fabs(speed) > 32) {
-                    return UsageError("--speed needs a factor such as 2, 0.5, -1 or 1.1, got '" + text + "'");
+                    return UsageError("--speed needs a factor such as 2, 0.5, -1 or 1.1, got '" +
+                                      text + "'");
                 }
                 play.speed = speed;
             } else if (arg == "--channels") {
                 if (!tavero::cli::ParseNumberList(text, play.channels)) {
-                    return UsageError("--channels needs channel numbers like 1,2, got '" + text + "'");
+                    return UsageError("--channels needs channel numbers like 1,2, got '" + text +
+                                      "'");
                 }
             } else if (arg == "--wav-out") {
                 play.wavOut = text;
+            } else if (arg == "--script") {
+                play.script = text;
             } else {
                 play.snapshotDir = text;
             }
@@ -179,6 +193,8 @@ int main(int argc, char** argv) {
             play.unpaced = true;
         } else if (arg == "--framemd5") {
             play.framemd5 = true;
+        } else if (arg == "--clock") {
+            play.clock = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--drive" || arg == "--user" || arg == "--password" ||
@@ -186,7 +202,8 @@ int main(int argc, char** argv) {
             const tavero::cli::Args rest(argv + i, argv + argc);
             std::size_t at = 0;
             std::string error;
-            if (tavero::cli::TakeCommonOption(rest, at, error) != tavero::cli::CommonOption::Taken) {
+            if (tavero::cli::TakeCommonOption(rest, at, error) !=
+                tavero::cli::CommonOption::Taken) {
                 return UsageError(error);
             }
             i += static_cast<int>(at);
