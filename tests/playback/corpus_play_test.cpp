@@ -2,14 +2,13 @@
 // the engine: every picture shown must be one FFmpeg decodes from the same stream, in FFmpeg's
 // order, with the same hash.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-
 #include "card_fixture.h"
 #include "mkcard/card_writer.h"
 #include "picture_window.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace tavero {
 namespace {
@@ -63,8 +62,8 @@ std::vector<std::string> ReferenceHashes(const std::string& stream) {
             }
         }
     }
-    return ::testing::AssertionFailure() << "the " << shown.size()
-                                         << " pictures shown do not follow the stream's order";
+    return ::testing::AssertionFailure()
+           << "the " << shown.size() << " pictures shown do not follow the stream's order";
 }
 
 class CorpusStream : public ::testing::TestWithParam<const char*> {};
@@ -88,7 +87,8 @@ TEST_P(CorpusStream, PlaysWithFfmpegsPictureHashes) {
     channel.fps = 30;
     plan.channels = {channel};
     // Long enough to loop the stream at least once, at most 12 s.
-    const auto seconds = static_cast<std::uint32_t>(std::min<std::size_t>(reference.size() / 30 + 3, 12));
+    const auto seconds =
+        static_cast<std::uint32_t>(std::min<std::size_t>(reference.size() / 30 + 3, 12));
     plan.recordings = {{{2024, 5, 1, 8, 0, 0}, seconds}};
     sim::Manifest manifest;
     std::string error;
@@ -118,23 +118,23 @@ TEST_P(CorpusStream, PlaysWithFfmpegsPictureHashes) {
     EXPECT_TRUE(FollowsTheStream(shown, reference));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Corpus, CorpusStream,
-    ::testing::Values("BA1_FT_C.264", "BA_MW_D.264", "CVFC1_Sony_C.jsv",
-                      "Cisco_1280x720_CAVLC_Bframe_9.264",
-                      "Cisco_Men_whisper_640x320_CABAC_Bframe_9.264",
-                      "DERIVED_sizechange_640x480-352x288-640x480.264", "Error_I_P.264",
-                      "MR1_MW_A.264", "Zhling_1280x720.264", "test_cif_P_CABAC_slice.264",
-                      "video-cif-250.h264", "x264_test.264"),
-    [](const ::testing::TestParamInfo<const char*>& param) {
-        std::string name = param.param;
-        for (char& ch : name) {
-            if (!std::isalnum(static_cast<unsigned char>(ch))) {
-                ch = '_';
-            }
-        }
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusStream,
+                         ::testing::Values("BA1_FT_C.264", "BA_MW_D.264", "CVFC1_Sony_C.jsv",
+                                           "Cisco_1280x720_CAVLC_Bframe_9.264",
+                                           "Cisco_Men_whisper_640x320_CABAC_Bframe_9.264",
+                                           "DERIVED_sizechange_640x480-352x288-640x480.264",
+                                           "Error_I_P.264", "MR1_MW_A.264", "Zhling_1280x720.264",
+                                           "test_cif_P_CABAC_slice.264", "video-cif-250.h264",
+                                           "x264_test.264"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             std::string name = param.param;
+                             for (char& ch : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) {
+                                     ch = '_';
+                                 }
+                             }
+                             return name;
+                         });
 
 TEST(CorpusSizeChange, EachNewSizeIsAnnounced) {
     const auto stream = kCorpus / "DERIVED_sizechange_640x480-352x288-640x480.264";

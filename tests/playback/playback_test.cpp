@@ -1,9 +1,8 @@
 // The engine playing simulator cards headless: speeds, single steps, disabled channels,
 // backward play and the facade's values.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <thread>
 
 extern "C" {
@@ -64,7 +63,8 @@ protected:
     static std::size_t pictureCount(std::uint32_t recording, bool keysOnly) {
         std::size_t n = 0;
         for (const auto& f : s_manifest.channels[0].frames) {
-            n += f.media == sim::FrameMedia::Video && f.recording == recording && (!keysOnly || f.key);
+            n += f.media == sim::FrameMedia::Video && f.recording == recording &&
+                 (!keysOnly || f.key);
         }
         return n;
     }
@@ -317,7 +317,8 @@ TEST(PictureHash, Nv12PictureHashesLikeItsPlanarForm) {
         const int h = p == 0 ? kHeight : kHeight / 2;
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < planar->linesize[p]; ++x) {
-                planar->data[p][y * planar->linesize[p] + x] = static_cast<std::uint8_t>(x * 7 + y * 13 + p * 50);
+                planar->data[p][y * planar->linesize[p] + x] =
+                    static_cast<std::uint8_t>(x * 7 + y * 13 + p * 50);
             }
         }
     }

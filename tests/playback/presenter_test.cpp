@@ -1,12 +1,10 @@
 // The presenter's text: the speed label and the information lines.
 
-#include <gtest/gtest.h>
-
 #include "engine/presenter.h"
 
 #include <QGuiApplication>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace tavero::engine {

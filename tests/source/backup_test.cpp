@@ -134,6 +134,27 @@ TEST_F(Backup, CopyListsTheSameRecordingsWithTheSameUnitBytes) {
     EXPECT_EQ(store::LoadLe32(info + 504), m_manifest.diskId);
 }
 
+TEST_F(Backup, RecordChosenTwiceIsCopiedOnce) {
+    // A list that names a record twice (two overlapping selections) must end, with each record
+    // in the file once, instead of copying them round and round until the disk is full.
+    write(ThreeRecordCard(m_dir / "card.img"));
+    const auto& full = m_control->box().index().fullList();
+    std::vector<IndexRecord*> records = {full[0], full[1], full[0], full[2], full[1]};
+    ASSERT_TRUE(engine::PlayerExportList(m_control.get(), (m_dir / "twice.sd").string(),
+                                         records.data(), static_cast<int>(records.size())));
+    ASSERT_TRUE(m_sink.WaitFor(engine::kMsgEndOfStream, 30000)) << "the backup ends";
+    const engine::BackupOutcome outcome = m_control->box().backupOutcome();
+    engine::PlayerClose(m_control.get());
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(outcome.recordsWritten, 3u);
+    EXPECT_LE(std::filesystem::file_size(m_dir / "twice.sd"),
+              std::uintmax_t{0x2000000} + 3 * 0x1000000);
+    store::RecordIndex copy;
+    copy.SetBackupFileSource((m_dir / "twice.sd").string());
+    ASSERT_NE(copy.OpenIndex(), nullptr);
+    EXPECT_EQ(Entries(copy).size(), Entries(m_control->box().index()).size());
+}
+
 TEST_F(Backup, DamagedUnitFromTheRecorderKeepsItsSlot) {
     sim::CardSpec plan = ThreeRecordCard(m_dir / "card.img");
     // The second record's third unit has a broken checksum.

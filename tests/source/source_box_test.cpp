@@ -9,8 +9,10 @@
 #include "store/unit_trailer.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 
 namespace tavero {
 namespace {
@@ -242,6 +244,53 @@ TEST_F(SourceBox, SwitchedOffChannelKeepsItsQueuedPicturesAndMarksTheSpot) {
     // Only the frame in progress when the camera went off may be missing: every other picture
     // the recorder wrote for channel 1 arrives.
     EXPECT_GE(pictures(seen).size() + 2, expectedVideo(1).size());
+}
+
+// A reader whose thread is stuck in a read of a failing card.
+class StuckReader : public engine::CSourceBoxCtx {
+public:
+    using CSourceBoxCtx::CSourceBoxCtx;
+    ~StuckReader() override {
+        release();
+        Stop(-1);
+    }
+    int Run() override {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_released; });
+        return 0;
+    }
+    void release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_cv.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_released = false;
+};
+
+TEST_F(SourceBox, StopThatTimesOutLeavesTheReadersStateAlone) {
+    StuckReader reader(m_control.get());
+    reader.SetSource(m_plan.outPath, kDrive);
+    store::IndexRecord* first = reader.OpenIndex();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(reader.SetStart(first, 0));
+    ASSERT_TRUE(reader.Start());
+    reader.Stop(50);
+    ASSERT_TRUE(reader.hasThread()) << "the thread is still in its read";
+    // Nothing the thread uses was cleared or closed under it.
+    EXPECT_EQ(reader.currentRecord(), first);
+    EXPECT_TRUE(reader.index().IsOpen());
+    EXPECT_FALSE(reader.index().fullList().empty());
+    // Once the read returns, the next stop finishes the job.
+    reader.release();
+    reader.Stop(10000);
+    EXPECT_FALSE(reader.hasThread());
+    EXPECT_EQ(reader.currentRecord(), nullptr);
+    reader.Close();
+    EXPECT_FALSE(reader.index().IsOpen());
 }
 
 TEST_F(SourceBox, EndOfDataWaitsForASeekAndPlaysAgain) {
