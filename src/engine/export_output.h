@@ -52,10 +52,12 @@ public:
     [[nodiscard]] virtual bool HasFileOpen(int channel) const = 0;
     virtual void SetChannelHeader(int channel, const ExportHeader& header) = 0;
     [[nodiscard]] virtual ExportHeader ChannelHeader(int channel) const = 0;
-    virtual void Write(int channel, const ExportHeader& header,
-                       std::span<const std::uint8_t> payload) = 0;
-    virtual void WriteAudio(int channel, const ExportHeader& header,
-                            std::span<const std::uint8_t> payload) = 0;
+    // A picture or a sound frame with its time stamp (µs, the frame header's; pictures and sound
+    // share one clock).
+    virtual void Write(int channel, const ExportHeader& header, std::span<const std::uint8_t> payload,
+                       std::int64_t ptsUs) = 0;
+    virtual void WriteAudio(int channel, const ExportHeader& header, std::span<const std::uint8_t> payload,
+                            std::int64_t ptsUs) = 0;
     // Closes every open file and starts the file numbering again (the control closes).
     virtual void Reset() = 0;
 };

@@ -63,7 +63,7 @@ bool CompleteFrame(ChannelParse& c, const std::uint8_t* end) {
         c.pendingAudio = false;
         if (c.exportCopy) {
             if (size > 0 && c.handOver != nullptr) {
-                c.handOver->ExportSound(c.channel, std::span(c.frameStart, size), c.stamp);
+                c.handOver->ExportSound(c.channel, std::span(c.frameStart, size), c.ptsUs, c.stamp);
             }
             return true;
         }
@@ -81,7 +81,7 @@ bool CompleteFrame(ChannelParse& c, const std::uint8_t* end) {
         }
         if (c.exportCopy) {
             if (c.handOver != nullptr) {
-                c.handOver->ExportPicture(c.channel, c.code, std::span(c.frameStart, size),
+                c.handOver->ExportPicture(c.channel, c.code, std::span(c.frameStart, size), c.ptsUs,
                                           c.stamp);
             }
             return true;

@@ -39,11 +39,11 @@ public:
     virtual void PictureQueued(int channel) = 0;
     // A text frame's sentence was decoded (reverse play keeps the last one).
     virtual void TextDecoded(const std::string& text) = 0;
-    // Stream-copy export: a completed picture (kind 17 or 18) or sound frame of a channel, in
-    // place of queueing it. The payload is only valid during the call.
-    virtual void ExportPicture(int channel, std::uint32_t kind,
-                               std::span<const std::uint8_t> payload, const UnitStamp& stamp) = 0;
-    virtual void ExportSound(int channel, std::span<const std::uint8_t> payload,
+    // Stream-copy export: a completed picture (kind 17 or 18) or sound frame of a channel, with
+    // its time stamp (µs), in place of queueing it. The payload is only valid during the call.
+    virtual void ExportPicture(int channel, std::uint32_t kind, std::span<const std::uint8_t> payload,
+                               std::int64_t ptsUs, const UnitStamp& stamp) = 0;
+    virtual void ExportSound(int channel, std::span<const std::uint8_t> payload, std::int64_t ptsUs,
                              const UnitStamp& stamp) = 0;
 };
 

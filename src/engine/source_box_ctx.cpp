@@ -744,7 +744,8 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
 }
 
 void CSourceBoxCtx::ExportPicture(int channel, std::uint32_t kind,
-                                  std::span<const std::uint8_t> payload, const UnitStamp& stamp) {
+                                  std::span<const std::uint8_t> payload, std::int64_t ptsUs,
+                                  const UnitStamp& stamp) {
     COzuCtrl* control = owner();
     ExportOutput* output = control->exportOutput();
     if (output == nullptr || !control->exportTicked[static_cast<std::size_t>(channel)].load()) {
@@ -757,11 +758,11 @@ void CSourceBoxCtx::ExportPicture(int channel, std::uint32_t kind,
     output->Write(channel,
                   ExportHeader::Picture(static_cast<std::uint32_t>(payload.size()), stamp.fps,
                                         kind == kKindKeyFrame, currentTime()),
-                  payload);
+                  payload, ptsUs);
 }
 
 void CSourceBoxCtx::ExportSound(int /*channel*/, std::span<const std::uint8_t> payload,
-                                const UnitStamp& /*stamp*/) {
+                                std::int64_t ptsUs, const UnitStamp& /*stamp*/) {
     COzuCtrl* control = owner();
     ExportOutput* output = control->exportOutput();
     if (output == nullptr) {
@@ -772,7 +773,7 @@ void CSourceBoxCtx::ExportSound(int /*channel*/, std::span<const std::uint8_t> p
         ExportHeader::Sound(static_cast<std::uint32_t>(payload.size()), currentTime());
     for (int c = 0; c < kChannelCount; ++c) {
         if (control->exportTicked[static_cast<std::size_t>(c)].load()) {
-            output->WriteAudio(c, header, payload);
+            output->WriteAudio(c, header, payload, ptsUs);
         }
     }
 }

@@ -110,8 +110,8 @@ private:
     void PictureQueued(int channel) override;
     void TextDecoded(const std::string& text) override;
     void ExportPicture(int channel, std::uint32_t kind, std::span<const std::uint8_t> payload,
-                       const UnitStamp& stamp) override;
-    void ExportSound(int channel, std::span<const std::uint8_t> payload,
+                       std::int64_t ptsUs, const UnitStamp& stamp) override;
+    void ExportSound(int channel, std::span<const std::uint8_t> payload, std::int64_t ptsUs,
                      const UnitStamp& stamp) override;
     void pushEndMarkers();
     void prepareChannels();

@@ -1,10 +1,11 @@
 #include "export/avi_file.h"
 
+#include "store/byte_io.h"
+
 #include <cerrno>
 #include <cstring>
 #include <limits>
-
-#include "store/byte_io.h"
+#include <unistd.h>
 
 namespace tavero::exporting {
 namespace {
@@ -32,8 +33,8 @@ constexpr std::uint32_t kIdx1 = FourCc("idx1");
 constexpr std::uint32_t kVideoChunk = FourCc("00dc");
 constexpr std::uint32_t kAudioChunk = FourCc("01wb");
 
-constexpr std::uint32_t kKeyFrame = 0x10;         // index flag
-constexpr std::uint32_t kAviHasIndex = 0x10;      // main header flags
+constexpr std::uint32_t kKeyFrame = 0x10;    // index flag
+constexpr std::uint32_t kAviHasIndex = 0x10; // main header flags
 constexpr std::uint32_t kAviIsInterleaved = 0x100;
 
 // The "LIST movi" header sits here; everything before it is the header area, completed at
@@ -66,7 +67,8 @@ public:
         return at;
     }
     void close(std::size_t sizeAt) {
-        store::StoreLe32(m_bytes.data() + sizeAt, static_cast<std::uint32_t>(m_bytes.size() - sizeAt - 4));
+        store::StoreLe32(m_bytes.data() + sizeAt,
+                         static_cast<std::uint32_t>(m_bytes.size() - sizeAt - 4));
     }
     std::vector<std::uint8_t>& bytes() { return m_bytes; }
 
@@ -76,11 +78,14 @@ private:
 
 } // namespace
 
-CAviFile::~CAviFile() { Close(); }
+CAviFile::~CAviFile() {
+    Close();
+}
 
 void CAviFile::reset() {
     m_file = nullptr;
     m_writing = false;
+    m_writeFailed = false;
     m_hasAudio = false;
     m_end = 0;
     m_videoFrames = 0;
@@ -108,10 +113,13 @@ bool CAviFile::Create(const std::string& path, int width, int height, int fps) {
         return false;
     }
     errno = 0;
-    m_file = std::fopen(path.c_str(), "w+b");
+    // Never over a file that exists: an export replaces nobody's files. Unbuffered, so that a
+    // write that fails (a full disk) leaves nothing pending behind the last complete chunk.
+    m_file = std::fopen(path.c_str(), "w+bx");
     if (m_file == nullptr) {
-        return fail("cannot create " + path);
+        return fail(errno == EEXIST ? path + " already exists" : "cannot create " + path);
     }
+    std::setvbuf(m_file, nullptr, _IONBF, 0);
     m_writing = true;
     m_path = path;
     m_width = width;
@@ -119,7 +127,7 @@ bool CAviFile::Create(const std::string& path, int width, int height, int fps) {
     m_fps = fps;
     // The header area is written now (so a file cut short still starts like an AVI file) and
     // again with the final counts at Close.
-    const std::vector<std::uint8_t> header = headerBytes();
+    const std::vector<std::uint8_t> header = headerBytes(true);
     if (std::fwrite(header.data(), 1, header.size(), m_file) != header.size()) {
         fail("cannot write " + path);
         std::fclose(m_file);
@@ -130,25 +138,26 @@ bool CAviFile::Create(const std::string& path, int width, int height, int fps) {
     return true;
 }
 
-std::vector<std::uint8_t> CAviFile::headerBytes() const {
+std::vector<std::uint8_t> CAviFile::headerBytes(bool withIndex) const {
     ByteWriter w;
     const std::uint64_t total = m_end > 0 ? m_end : kMoviListOffset + 12;
     w.u32(kRiff);
     // Closed files: everything after these 8 bytes, the index included.
-    const std::uint64_t riffSize = total + 8 + m_index.size() * 16 - 8;
+    const std::uint64_t riffSize = withIndex ? total + 8 + m_index.size() * 16 - 8 : total - 8;
     w.u32(static_cast<std::uint32_t>(riffSize));
     w.u32(kAvi);
 
     const std::size_t hdrl = w.open(kList, kHdrl);
     const std::size_t avih = w.open(kAvih);
-    const std::uint32_t seconds = m_fps > 0 ? (m_videoFrames + static_cast<std::uint32_t>(m_fps) - 1) /
-                                                  static_cast<std::uint32_t>(m_fps)
-                                            : 0;
+    const std::uint32_t seconds = m_fps > 0
+                                      ? (m_videoFrames + static_cast<std::uint32_t>(m_fps) - 1) /
+                                            static_cast<std::uint32_t>(m_fps)
+                                      : 0;
     const std::uint64_t moviBytes = total - kMoviListOffset;
     w.u32(m_fps > 0 ? 1000000u / static_cast<std::uint32_t>(m_fps) : 0); // µs per picture
     w.u32(static_cast<std::uint32_t>(seconds > 0 ? moviBytes / seconds : moviBytes)); // max bytes/s
     w.u32(0); // padding granularity
-    w.u32(kAviHasIndex | kAviIsInterleaved);
+    w.u32(withIndex ? kAviHasIndex | kAviIsInterleaved : kAviIsInterleaved);
     w.u32(m_videoFrames);
     w.u32(0); // initial frames
     w.u32(m_hasAudio ? 2 : 1);
@@ -188,7 +197,8 @@ std::vector<std::uint8_t> CAviFile::headerBytes() const {
     w.u16(1);  // planes
     w.u16(24); // bits per pixel
     w.u32(FourCc("X264"));
-    w.u32(((static_cast<std::uint32_t>(m_width) * 3 + 3) & ~3u) * static_cast<std::uint32_t>(m_height));
+    w.u32(((static_cast<std::uint32_t>(m_width) * 3 + 3) & ~3u) *
+          static_cast<std::uint32_t>(m_height));
     for (int i = 0; i < 4; ++i) {
         w.u32(0); // resolution, colours used, important colours
     }
@@ -238,7 +248,8 @@ std::vector<std::uint8_t> CAviFile::headerBytes() const {
     return std::move(w.bytes());
 }
 
-bool CAviFile::writeChunk(std::uint32_t fourcc, std::span<const std::uint8_t> data, std::uint32_t flags) {
+bool CAviFile::writeChunk(std::uint32_t fourcc, std::span<const std::uint8_t> data,
+                          std::uint32_t flags) {
     if (m_file == nullptr || !m_writing) {
         m_error = "no file is open for writing";
         return false;
@@ -257,6 +268,8 @@ bool CAviFile::writeChunk(std::uint32_t fourcc, std::span<const std::uint8_t> da
     if (std::fwrite(head, 1, 8, m_file) != 8 ||
         (!data.empty() && std::fwrite(data.data(), 1, data.size(), m_file) != data.size()) ||
         ((data.size() & 1) != 0 && std::fwrite(&kPad, 1, 1, m_file) != 1)) {
+        // The chunk may be in the file in part; Close cuts it off again.
+        m_writeFailed = true;
         return fail("cannot write " + m_path);
     }
     IndexEntry entry;
@@ -305,15 +318,26 @@ bool CAviFile::Close() {
             index.u32(e.offset);
             index.u32(e.size);
         }
-        const std::vector<std::uint8_t> header = headerBytes();
+        const std::vector<std::uint8_t> header = headerBytes(true);
         errno = 0;
-        ok = std::fseek(m_file, static_cast<long>(m_end), SEEK_SET) == 0 &&
-             std::fwrite(index.bytes().data(), 1, index.bytes().size(), m_file) == index.bytes().size() &&
+        ok = !m_writeFailed && std::fseek(m_file, static_cast<long>(m_end), SEEK_SET) == 0 &&
+             std::fwrite(index.bytes().data(), 1, index.bytes().size(), m_file) ==
+                 index.bytes().size() &&
              std::fseek(m_file, 0, SEEK_SET) == 0 &&
              std::fwrite(header.data(), 1, header.size(), m_file) == header.size() &&
              std::fflush(m_file) == 0;
         if (!ok) {
-            fail("cannot finish " + m_path);
+            if (!m_writeFailed) {
+                fail("cannot finish " + m_path);
+            }
+            // Best effort: the chunks written so far, without an index, in the space the file
+            // already has. Players find the pictures by reading the chunks in order.
+            std::clearerr(m_file);
+            (void)::ftruncate(::fileno(m_file), static_cast<off_t>(m_end));
+            const std::vector<std::uint8_t> bare = headerBytes(false);
+            (void)(std::fseek(m_file, 0, SEEK_SET) == 0 &&
+                   std::fwrite(bare.data(), 1, bare.size(), m_file) == bare.size());
+            std::fflush(m_file);
         }
     }
     if (std::fclose(m_file) != 0 && ok) {

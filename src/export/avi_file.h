@@ -23,7 +23,8 @@ public:
     CAviFile& operator=(const CAviFile&) = delete;
     virtual ~CAviFile();
 
-    // Creates (replaces) the file for writing; fps is whole pictures per second (1..31).
+    // Creates the file for writing; fps is whole pictures per second (1..31). An existing file is
+    // never replaced: that fails.
     [[nodiscard]] virtual bool Create(const std::string& path, int width, int height, int fps);
     // Opens an existing file for reading: its first video stream (required) and first audio
     // stream (optional).
@@ -68,13 +69,15 @@ private:
     };
 
     bool writeChunk(std::uint32_t fourcc, std::span<const std::uint8_t> data, std::uint32_t flags);
-    std::vector<std::uint8_t> headerBytes() const;
+    // The header area; without the index, for a file whose index could not be written.
+    std::vector<std::uint8_t> headerBytes(bool withIndex) const;
     bool fail(const std::string& what);
     bool parse();
     void reset();
 
     std::FILE* m_file = nullptr;
     bool m_writing = false;
+    bool m_writeFailed = false; // a chunk write failed: the file ends at m_end
     std::string m_path;
     std::string m_error;
     int m_width = 0;

@@ -33,16 +33,16 @@ engine::ExportHeader CExportWorkers::ChannelHeader(int channel) const {
 }
 
 void CExportWorkers::Write(int channel, const engine::ExportHeader& header,
-                           std::span<const std::uint8_t> payload) {
+                           std::span<const std::uint8_t> payload, std::int64_t ptsUs) {
     if (valid(channel)) {
-        m_workers[static_cast<std::size_t>(channel)]->Write(header, payload);
+        m_workers[static_cast<std::size_t>(channel)]->Write(header, payload, ptsUs);
     }
 }
 
 void CExportWorkers::WriteAudio(int channel, const engine::ExportHeader& header,
-                                std::span<const std::uint8_t> payload) {
+                                std::span<const std::uint8_t> payload, std::int64_t ptsUs) {
     if (valid(channel)) {
-        m_workers[static_cast<std::size_t>(channel)]->WriteAudio(header, payload);
+        m_workers[static_cast<std::size_t>(channel)]->WriteAudio(header, payload, ptsUs);
     }
 }
 
@@ -68,6 +68,16 @@ std::vector<std::string> CExportWorkers::filesWritten() const {
     std::vector<std::string> files;
     for (const auto& w : m_workers) {
         for (std::string& f : w->filesWritten()) {
+            files.push_back(std::move(f));
+        }
+    }
+    return files;
+}
+
+std::vector<std::string> CExportWorkers::filesIncomplete() const {
+    std::vector<std::string> files;
+    for (const auto& w : m_workers) {
+        for (std::string& f : w->filesIncomplete()) {
             files.push_back(std::move(f));
         }
     }

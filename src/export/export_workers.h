@@ -3,13 +3,13 @@
 // attached to the control for its whole life; the source reader hands them the frames of an AVI
 // export through the engine's ExportOutput.
 
+#include "engine/export_output.h"
+#include "export/record_ctx.h"
+
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "engine/export_output.h"
-#include "export/record_ctx.h"
 
 namespace tavero::engine {
 class COzuCtrl;
@@ -28,16 +28,21 @@ public:
     [[nodiscard]] bool HasFileOpen(int channel) const override;
     void SetChannelHeader(int channel, const engine::ExportHeader& header) override;
     [[nodiscard]] engine::ExportHeader ChannelHeader(int channel) const override;
-    void Write(int channel, const engine::ExportHeader& header, std::span<const std::uint8_t> payload) override;
+    void Write(int channel, const engine::ExportHeader& header,
+               std::span<const std::uint8_t> payload, std::int64_t ptsUs) override;
     void WriteAudio(int channel, const engine::ExportHeader& header,
-                    std::span<const std::uint8_t> payload) override;
+                    std::span<const std::uint8_t> payload, std::int64_t ptsUs) override;
     void Reset() override;
 
-    [[nodiscard]] CRecordCtx& worker(int channel) { return *m_workers[static_cast<std::size_t>(channel)]; }
+    [[nodiscard]] CRecordCtx& worker(int channel) {
+        return *m_workers[static_cast<std::size_t>(channel)];
+    }
     void SetSplitBytes(std::uint64_t bytes);
     void ClearResults();
     // Every channel's completed files, channel by channel; the first failure of any channel.
     [[nodiscard]] std::vector<std::string> filesWritten() const;
+    // Files whose completion failed (see CRecordCtx::filesIncomplete).
+    [[nodiscard]] std::vector<std::string> filesIncomplete() const;
     [[nodiscard]] std::string failure() const;
 
 private:

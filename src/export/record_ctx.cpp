@@ -1,8 +1,8 @@
 #include "export/record_ctx.h"
 
-#include <cstdio>
-
 #include "engine/ozu_ctrl.h"
+
+#include <cstdio>
 
 namespace tavero::exporting {
 namespace {
@@ -13,7 +13,7 @@ struct Resolution {
 };
 
 constexpr Resolution kResolutions[] = {
-    {352, 288}, {720, 288}, {720, 576}, {352, 240}, {720, 240},   {720, 480},
+    {352, 288}, {720, 288}, {720, 576}, {352, 240},  {720, 240},   {720, 480},
     {176, 144}, {640, 480}, {320, 240}, {1280, 720}, {2560, 1440},
 };
 
@@ -21,6 +21,13 @@ constexpr Resolution kResolutions[] = {
 constexpr std::uint64_t kEmptyFileBytes = 24;
 // A stream whose frame rate is missing from its headers is written at the player's default.
 constexpr int kDefaultFps = 30;
+// Sound further than this from the pictures is on a clock of its own; it is written as it comes.
+constexpr std::int64_t kUnrelatedClockUs = 10'000'000;
+
+// a - b of two frame time stamps, which are 32-bit values that wrap.
+std::int64_t StampDifference(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
 
 } // namespace
 
@@ -35,7 +42,9 @@ bool ResolutionOfCode(int code, int& width, int& height) {
 
 CRecordCtx::CRecordCtx(engine::COzuCtrl& owner, int channel) : m_owner(owner), m_channel(channel) {}
 
-CRecordCtx::~CRecordCtx() { Reset(); }
+CRecordCtx::~CRecordCtx() {
+    Reset();
+}
 
 bool CRecordCtx::IsFileOpen() const {
     std::lock_guard guard(m_lock);
@@ -62,6 +71,11 @@ std::vector<std::string> CRecordCtx::filesWritten() const {
     return m_files;
 }
 
+std::vector<std::string> CRecordCtx::filesIncomplete() const {
+    std::lock_guard guard(m_lock);
+    return m_incomplete;
+}
+
 std::string CRecordCtx::failure() const {
     std::lock_guard guard(m_lock);
     return m_failure;
@@ -70,6 +84,7 @@ std::string CRecordCtx::failure() const {
 void CRecordCtx::ClearResults() {
     std::lock_guard guard(m_lock);
     m_files.clear();
+    m_incomplete.clear();
     m_failure.clear();
 }
 
@@ -79,12 +94,18 @@ void CRecordCtx::failLocked(const std::string& why) {
     }
     m_writing = false;
     m_newFileNeeded = true;
+    // Nothing more is written for this export: a full disk would only take the next file too.
+    m_failed = true;
     m_owner.exportTargetSet = false;
     closeLocked();
 }
 
-void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::uint8_t> payload) {
+void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::uint8_t> payload,
+                       std::int64_t ptsUs) {
     std::lock_guard guard(m_lock);
+    if (m_failed) {
+        return;
+    }
     if (!m_writing) {
         // A file starts at a key picture; sound and predicted pictures before it are dropped.
         if (!header.isVideo() || !header.isKey()) {
@@ -101,14 +122,27 @@ void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::
         closeLocked();
         m_newFileNeeded = false;
     }
-    if (!m_avi.IsOpen() && !openNextFile(header)) {
+    const bool opening = !m_avi.IsOpen();
+    if (opening && !openNextFile(header)) {
         // Dropped; the next key picture tries again.
         m_writing = false;
         return;
     }
+    if (opening) {
+        m_firstPtsUs = ptsUs;
+    }
     if (!m_avi.WriteVideoFrame(payload, header.isKey())) {
         failLocked(m_avi.lastError());
         return;
+    }
+    if (opening) {
+        // The sound read ahead of this picture starts the file's sound at its time.
+        for (const Sound& s : m_recentSound) {
+            if (!writeSoundFrom(s.bytes, s.ptsUs)) {
+                failLocked(m_avi.lastError());
+                return;
+            }
+        }
     }
     m_byteTotal += payload.size();
     m_lastTime = header.time();
@@ -118,17 +152,43 @@ void CRecordCtx::Write(const engine::ExportHeader& header, std::span<const std::
     }
 }
 
-void CRecordCtx::WriteAudio(const engine::ExportHeader& header, std::span<const std::uint8_t> payload) {
+void CRecordCtx::WriteAudio(const engine::ExportHeader& header,
+                            std::span<const std::uint8_t> payload, std::int64_t ptsUs) {
     std::lock_guard guard(m_lock);
-    if (!m_writing || !m_avi.IsOpen()) {
-        return;
-    }
     payload = payload.first(std::min<std::size_t>(payload.size(), header.payloadSize()));
-    if (!m_avi.WriteAudio(payload)) {
-        failLocked(m_avi.lastError());
+    keepSound(payload, ptsUs);
+    if (m_failed || !m_writing || !m_avi.IsOpen()) {
         return;
     }
-    m_byteTotal += payload.size();
+    if (!writeSoundFrom(payload, ptsUs)) {
+        failLocked(m_avi.lastError());
+    }
+}
+
+void CRecordCtx::keepSound(std::span<const std::uint8_t> bytes, std::int64_t ptsUs) {
+    m_recentSound.push_back(Sound{ptsUs, std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+    m_recentBytes += bytes.size();
+    while (m_recentBytes > kKeptSoundBytes && m_recentSound.size() > 1) {
+        m_recentBytes -= m_recentSound.front().bytes.size();
+        m_recentSound.pop_front();
+    }
+}
+
+bool CRecordCtx::writeSoundFrom(std::span<const std::uint8_t> bytes, std::int64_t ptsUs) {
+    const std::int64_t earlyUs = StampDifference(m_firstPtsUs, ptsUs);
+    if (earlyUs > 0 && earlyUs < kUnrelatedClockUs) {
+        // 8000 samples of 2 bytes a second: cut what lies before the first picture.
+        const auto skip = static_cast<std::size_t>(earlyUs * 8000 / 1'000'000) * 2;
+        if (skip >= bytes.size()) {
+            return true;
+        }
+        bytes = bytes.subspan(skip);
+    }
+    if (!m_avi.WriteAudio(bytes)) {
+        return false;
+    }
+    m_byteTotal += bytes.size();
+    return true;
 }
 
 bool CRecordCtx::openNextFile(const engine::ExportHeader& first) {
@@ -166,11 +226,14 @@ void CRecordCtx::closeLocked() {
         }
         if (m_byteTotal > kEmptyFileBytes) {
             ++m_fileCounter;
-            m_files.push_back(m_name + ".avi");
+            // A file whose headers or index could not be completed is not finished, though
+            // what reached it still plays.
+            (finished ? m_files : m_incomplete).push_back(m_name + ".avi");
         } else {
             std::remove((m_name + ".avi").c_str());
         }
-        m_owner.Notify(engine::kMsgExportFileClosed, reinterpret_cast<std::intptr_t>(m_name.c_str()));
+        m_owner.Notify(engine::kMsgExportFileClosed,
+                       reinterpret_cast<std::intptr_t>(m_name.c_str()));
     }
     m_byteTotal = 0;
     m_lastTime = 0;
@@ -185,6 +248,9 @@ void CRecordCtx::Close() {
 void CRecordCtx::Reset() {
     std::lock_guard guard(m_lock);
     closeLocked();
+    m_recentSound.clear();
+    m_recentBytes = 0;
+    m_failed = false;
     m_writing = false;
     m_newFileNeeded = false;
     m_fileCounter = 0;

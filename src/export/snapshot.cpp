@@ -1,17 +1,16 @@
 #include "export/snapshot.h"
 
+#include "engine/ozu_ctrl.h"
+#include "engine/video_ctx.h"
+#include "platform/create_path.h"
+
 #include <QColor>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QString>
-
 #include <cmath>
 #include <cstdio>
-
-#include "engine/ozu_ctrl.h"
-#include "engine/video_ctx.h"
-#include "platform/create_path.h"
 
 namespace tavero::exporting {
 namespace {
@@ -45,7 +44,8 @@ void TakeOne(engine::COzuCtrl& control, int channel, const Request& request) {
         painter.setPen(FromColourRef(request.colour));
         const auto at = StampPositions(picture.width(), picture.height());
         for (std::size_t i = 0; i < at.size(); ++i) {
-            const QRect box(at[i].x, at[i].y, picture.width() - at[i].x, picture.height() - at[i].y);
+            const QRect box(at[i].x, at[i].y, picture.width() - at[i].x,
+                            picture.height() - at[i].y);
             painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                              QString::fromStdString(request.texts[i]));
         }
@@ -75,8 +75,8 @@ int PlayerSnapshot(engine::COzuCtrl* control, int format, int /*value*/, std::ui
     return Take(control, format, request);
 }
 
-int PlayerSnapshotStamped(engine::COzuCtrl* control, int format, int /*value*/, std::uint32_t colour,
-                          const std::string& prefix, const std::string& text1,
+int PlayerSnapshotStamped(engine::COzuCtrl* control, int format, int /*value*/,
+                          std::uint32_t colour, const std::string& prefix, const std::string& text1,
                           const std::string& text2, const std::string& text3) {
     Request request;
     request.colour = colour;
@@ -104,7 +104,9 @@ std::string Format(const char* pattern, double value, char hemisphere) {
 
 } // namespace
 
-std::string StampLatitude(double degrees) { return Format("%12f %c", std::fabs(degrees), degrees >= 0 ? 'N' : 'S'); }
+std::string StampLatitude(double degrees) {
+    return Format("%12f %c", std::fabs(degrees), degrees >= 0 ? 'N' : 'S');
+}
 
 std::string StampLongitude(double degrees) {
     return Format("%12f %c", std::fabs(degrees), degrees >= 0 ? 'E' : 'W');

@@ -2,17 +2,15 @@
 // tavero-cli export: FFmpeg decodes every exported picture to the hash it gives the source
 // stream's picture, in the stream's order. Also the command's contract and its errors.
 
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "card_fixture.h"
+#include "command_run.h"
+#include "mkcard/card_writer.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-
-#include "card_fixture.h"
-#include "command_run.h"
-#include "mkcard/card_writer.h"
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 
 namespace tavero {
 namespace {
@@ -26,7 +24,9 @@ std::string Slurp(const std::filesystem::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ShellRun Shell(const testing::TempDir& /*dir*/, const std::string& line) { return testing::RunCommand(line); }
+ShellRun Shell(const testing::TempDir& /*dir*/, const std::string& line) {
+    return testing::RunCommand(line);
+}
 
 ShellRun Cli(const testing::TempDir& dir, const std::string& arguments) {
     return Shell(dir, std::string("'") + TAVERO_CLI + "' " + arguments);
@@ -55,7 +55,8 @@ std::vector<std::string> ReferenceHashes(const std::string& stream) {
     return Hashes(Slurp(file));
 }
 
-std::string MakeCard(const testing::TempDir& dir, const std::filesystem::path& stream, std::uint32_t seconds) {
+std::string MakeCard(const testing::TempDir& dir, const std::filesystem::path& stream,
+                     std::uint32_t seconds) {
     sim::CardSpec plan;
     plan.outPath = (dir / "card.img").string();
     plan.blockCount = 16;
@@ -85,15 +86,17 @@ TEST_P(CorpusExport, FfmpegDecodesTheStreamsOwnPictures) {
     const auto reference = ReferenceHashes(name);
     ASSERT_FALSE(reference.empty());
     testing::TempDir dir;
-    const auto seconds = static_cast<std::uint32_t>(std::min<std::size_t>(reference.size() / 30 + 2, 10));
+    const auto seconds =
+        static_cast<std::uint32_t>(std::min<std::size_t>(reference.size() / 30 + 2, 10));
     const std::string card = MakeCard(dir, kCorpus / name, seconds);
     const ShellRun exported = Cli(dir, "export car2://0 --drive 0=" + card + " --entry 1 -o '" +
-                                      (dir / "x.avi").string() + "'");
+                                           (dir / "x.avi").string() + "'");
     ASSERT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.out, (dir / "x1.avi").string() + "\n");
 
-    const ShellRun decoded = Shell(dir, "ffmpeg -nostdin -v error -i '" + (dir / "x1.avi").string() +
-                                       "' -map 0:v -autoscale 0 -f framemd5 -");
+    const ShellRun decoded =
+        Shell(dir, "ffmpeg -nostdin -v error -i '" + (dir / "x1.avi").string() +
+                       "' -map 0:v -autoscale 0 -f framemd5 -");
     ASSERT_EQ(decoded.status, 0) << decoded.err;
     EXPECT_EQ(decoded.err, "") << "FFmpeg has nothing to complain about";
     const auto hashes = Hashes(decoded.out);
@@ -109,7 +112,8 @@ TEST_P(CorpusExport, FfmpegDecodesTheStreamsOwnPictures) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusExport,
-                         ::testing::Values("BA_MW_D.264", "Cisco_Men_whisper_640x320_CABAC_Bframe_9.264",
+                         ::testing::Values("BA_MW_D.264",
+                                           "Cisco_Men_whisper_640x320_CABAC_Bframe_9.264",
                                            "CVFC1_Sony_C.jsv", "test_cif_P_CABAC_slice.264",
                                            "DERIVED_sizechange_640x480-352x288-640x480.264"),
                          [](const ::testing::TestParamInfo<const char*>& param) {
@@ -140,9 +144,11 @@ TEST(CliExport, ContractAndErrors) {
     const std::string source = "car2://0 --drive 0=" + plan.outPath;
 
     // Channels 1 and 3 of the second recording; nothing for the empty channel 2.
-    ShellRun run = Cli(dir, "export " + source + " --entry 2 -o '" + (dir / "sub" / "trip.avi").string() + "'");
+    ShellRun run = Cli(dir, "export " + source + " --entry 2 -o '" +
+                                (dir / "sub" / "trip.avi").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, (dir / "sub" / "trip1.avi").string() + "\n" + (dir / "sub" / "trip3.avi").string() + "\n");
+    EXPECT_EQ(run.out, (dir / "sub" / "trip1.avi").string() + "\n" +
+                           (dir / "sub" / "trip3.avi").string() + "\n");
     EXPECT_NE(run.err.find("progress 100%"), std::string::npos) << run.err;
 
     // A time range (seconds since 1970; TZ is UTC in the tests) and one channel.
@@ -152,7 +158,8 @@ TEST(CliExport, ContractAndErrors) {
     EXPECT_EQ(run.out, (dir / "r3.avi").string() + "\n");
 
     // Existing files are not replaced.
-    run = Cli(dir, "export " + source + " --entry 2 -o '" + (dir / "sub" / "trip.avi").string() + "'");
+    run = Cli(dir,
+              "export " + source + " --entry 2 -o '" + (dir / "sub" / "trip.avi").string() + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("trip1.avi: already exists"), std::string::npos) << run.err;
 
@@ -165,11 +172,12 @@ TEST(CliExport, ContractAndErrors) {
     EXPECT_NE(run.err.find("there is no recording 3"), std::string::npos) << run.err;
     run = Cli(dir, "export " + source + " --from 1 --to 2 -o '" + (dir / "n.avi").string() + "'");
     EXPECT_EQ(run.status, 1);
-    run = Cli(dir, "export " + source + " --entry 1 --channels 2 -o '" + (dir / "n.avi").string() + "'");
+    run = Cli(dir,
+              "export " + source + " --entry 1 --channels 2 -o '" + (dir / "n.avi").string() + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no pictures"), std::string::npos) << run.err;
-    run = Cli(dir, "export car2://0 --drive 0=" + (dir / "missing.img").string() + " --entry 1 -o '" +
-                       (dir / "m.avi").string() + "'");
+    run = Cli(dir, "export car2://0 --drive 0=" + (dir / "missing.img").string() +
+                       " --entry 1 -o '" + (dir / "m.avi").string() + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "m1.avi"));
     EXPECT_EQ(Cli(dir, "export --help").status, 0);

@@ -1,16 +1,6 @@
 // The stream-copy AVI export: the file layout byte for byte, and exports of simulator cards and
 // real streams read back picture by picture, by our reader and by FFmpeg.
 
-#include <gtest/gtest.h>
-
-#include <sys/resource.h>
-
-#include <csignal>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <set>
-
 #include "card_fixture.h"
 #include "engine/notifications.h"
 #include "engine/ozu_ctrl.h"
@@ -19,6 +9,14 @@
 #include "export/export_workers.h"
 #include "mkcard/card_writer.h"
 #include "platform/drive_table.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/resource.h>
 
 namespace tavero {
 namespace {
@@ -186,7 +184,8 @@ TEST(AviFile, LayoutIsExactAndReadsBack) {
     EXPECT_EQ(size, 5u);
     size = sizeof buffer;
     ASSERT_TRUE(in.ReadVideoFrame(buffer, size));
-    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + size), std::vector<std::uint8_t>(key, key + 5));
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + size),
+              std::vector<std::uint8_t>(key, key + 5));
     size = sizeof buffer;
     ASSERT_TRUE(in.ReadVideoFrame(buffer, size));
     EXPECT_EQ(size, 4u);
@@ -219,7 +218,8 @@ TEST(AviFile, RefusesWhatIsNotAnAviFileAndAnUnwritablePlace) {
     auto bytes = ReadFile(dir / "cut.avi");
     bytes.resize(bytes.size() - 20);
     std::ofstream(dir / "cut.avi", std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     EXPECT_FALSE(avi.Open((dir / "cut.avi").string()));
 }
 
@@ -286,7 +286,8 @@ protected:
     }
 
     // Exports and waits for the end; the files are complete then.
-    void Export(const std::string& out, std::int64_t from, std::int64_t to, std::vector<int> channels) {
+    void Export(const std::string& out, std::int64_t from, std::int64_t to,
+                std::vector<int> channels) {
         for (int c = 0; c < 8; ++c) {
             const bool ticked = std::find(channels.begin(), channels.end(), c) != channels.end();
             engine::PlayerSelectChannel(m_control.get(), c, 1, ticked ? 1 : 0);
@@ -313,14 +314,17 @@ protected:
         EXPECT_TRUE(avi.Open(path)) << avi.lastError();
         std::vector<std::vector<std::uint8_t>> pictures;
         std::vector<std::uint8_t> buffer(1 << 20);
-        for (std::size_t size = buffer.size(); avi.ReadVideoFrame(buffer.data(), size); size = buffer.size()) {
-            pictures.emplace_back(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size));
+        for (std::size_t size = buffer.size(); avi.ReadVideoFrame(buffer.data(), size);
+             size = buffer.size()) {
+            pictures.emplace_back(buffer.begin(),
+                                  buffer.begin() + static_cast<std::ptrdiff_t>(size));
         }
         return pictures;
     }
 
     // Where the pictures sit in the channel's stream: they must be a gap-free run of it.
-    std::size_t RunStart(int channel, const std::vector<std::vector<std::uint8_t>>& pictures) const {
+    std::size_t RunStart(int channel,
+                         const std::vector<std::vector<std::uint8_t>>& pictures) const {
         const auto frames = Frames(channel, sim::FrameMedia::Video);
         EXPECT_FALSE(pictures.empty());
         if (pictures.empty()) {
@@ -365,38 +369,43 @@ TEST_F(AviExport, StartsAtTheFirstKeyPictureAndCopiesPicturesAndSoundUnchanged) 
     EXPECT_GE(pictures.size(), 50u);
     EXPECT_LE(pictures.size(), 5u * 25 + 25);
 
-    // The sound: a gap-free run of what the recorder wrote, in whole frames.
+    // The sound starts at the first picture's time (the sound read before that picture is not
+    // lost, the sound from before it is cut off), then runs on gap-free, frame by frame, as the
+    // recorder wrote it.
     const auto sound = Frames(0, sim::FrameMedia::Audio);
+    const std::int64_t firstPictureUs = frames[at]->timestampUs;
+    std::size_t s = 0;
+    while (s + 1 < sound.size() && sound[s + 1]->timestampUs <= firstPictureUs) {
+        ++s;
+    }
+    ASSERT_LE(sound[s]->timestampUs, firstPictureUs);
+    const auto cut =
+        static_cast<std::size_t>((firstPictureUs - sound[s]->timestampUs) * 8000 / 1'000'000) * 2;
+    ASSERT_LT(cut, sound[s]->size) << "the sound frame that holds the first picture's time";
     CAviFile avi;
     ASSERT_TRUE(avi.Open(files[0]));
     ASSERT_TRUE(avi.hasAudio());
     std::vector<std::uint8_t> buffer(1 << 16);
+    std::size_t size = sound[s]->size - cut;
+    ASSERT_TRUE(avi.ReadAudio(buffer.data(), size));
+    ASSERT_EQ(size, sound[s]->size - cut) << "the file's sound begins with the rest of that frame";
     std::size_t matched = 0;
-    std::size_t s = 0;
-    for (std::size_t size = sound[s]->size;; size = sound[s]->size) {
+    for (++s; s < sound.size(); ++s) {
+        size = sound[s]->size;
         if (!avi.ReadAudio(buffer.data(), size)) {
             break;
         }
-        const std::uint64_t hash = sim::payloadHash(std::span(buffer.data(), size));
-        if (matched == 0) {
-            while (s < sound.size() && sound[s]->hash != hash) {
-                ++s;
-            }
-            ASSERT_LT(s, sound.size()) << "the first sound is not one the recorder wrote";
-        } else {
-            ASSERT_EQ(hash, sound[s]->hash) << "sound frame " << matched;
-        }
+        ASSERT_EQ(sim::payloadHash(std::span(buffer.data(), size)), sound[s]->hash)
+            << "sound frame " << matched;
         ++matched;
-        if (++s >= sound.size()) {
-            break;
-        }
     }
     EXPECT_GE(matched, 4u * 4) << "about four seconds of sound";
 
     // FFmpeg reads the file without complaint.
     if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
-        const std::string command = "ffprobe -v warning -show_entries stream=codec_name -of csv=p=0 '" +
-                                    files[0] + "' 2>&1";
+        const std::string command =
+            "ffprobe -v warning -show_entries stream=codec_name -of csv=p=0 '" + files[0] +
+            "' 2>&1";
         std::FILE* pipe = popen(command.c_str(), "r");
         ASSERT_NE(pipe, nullptr);
         std::string output;
@@ -419,7 +428,8 @@ TEST_F(AviExport, ChannelFilesAreNamedAndSplitAtTheLimit) {
     ASSERT_GE(files.size(), 3u);
     EXPECT_EQ(files[0], (m_dir / "trip1.avi").string());
     EXPECT_EQ(files[1], (m_dir / "trip1 (2).avi").string());
-    EXPECT_TRUE(std::find(files.begin(), files.end(), (m_dir / "trip2.avi").string()) != files.end());
+    EXPECT_TRUE(std::find(files.begin(), files.end(), (m_dir / "trip2.avi").string()) !=
+                files.end());
     EXPECT_FALSE(std::filesystem::exists(m_dir / "trip3.avi"));
     // The pieces of channel 1 (index 0) together are one gap-free run; each starts with a key
     // picture.
@@ -452,7 +462,7 @@ TEST_F(AviExport, ResolutionCodeAndFrameRateSizeTheFile) {
         return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 |
                std::uint32_t{bytes[at + 2]} << 16 | std::uint32_t{bytes[at + 3]} << 24;
     };
-    EXPECT_EQ(le32(64), 720u);  // main header width
+    EXPECT_EQ(le32(64), 720u); // main header width
     EXPECT_EQ(le32(68), 576u);
     EXPECT_EQ(le32(0x84), 25000u) << "rate: the trailer's 25 pictures/s x 1000";
 }
@@ -472,6 +482,72 @@ TEST_F(AviExport, AFullDiskEndsTheFileAndIsReported) {
 
     EXPECT_FALSE(m_workers->failure().empty());
     EXPECT_LE(std::filesystem::file_size(m_dir / "full1.avi"), 200u * 1024);
+    // Its index never made it: the file is not reported as finished, but what reached it
+    // still plays.
+    EXPECT_TRUE(m_workers->filesWritten().empty()) << "and no file after it";
+    EXPECT_EQ(m_workers->filesIncomplete(),
+              std::vector<std::string>{(m_dir / "full1.avi").string()});
+    const auto bytes = ReadFile(m_dir / "full1.avi");
+    ASSERT_GT(bytes.size(), 12u);
+    const std::uint32_t riff = std::uint32_t{bytes[4]} | std::uint32_t{bytes[5]} << 8 |
+                               std::uint32_t{bytes[6]} << 16 | std::uint32_t{bytes[7]} << 24;
+    EXPECT_EQ(riff + 8, bytes.size()) << "the RIFF size covers exactly what is in the file";
+    if (std::system("command -v ffprobe >/dev/null 2>&1") == 0) {
+        const std::string command =
+            "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+            "stream=nb_read_frames -of csv=p=0 '" +
+            (m_dir / "full1.avi").string() + "'";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        int frames = 0;
+        EXPECT_EQ(std::fscanf(pipe, "%d", &frames), 1);
+        pclose(pipe);
+        EXPECT_GT(frames, 10) << "FFmpeg plays the pictures that were written";
+    }
+}
+
+TEST_F(AviExport, ExistingFilesOfASplitAreRefusedAndKept) {
+    MakeCard(25, 8);
+    m_workers->SetSplitBytes(60 * 1024);
+    const auto mine = m_dir / "trip1 (2).avi";
+    { std::ofstream(mine) << "someone's own file"; }
+    const std::int64_t start = m_first->startSeconds();
+    Export((m_dir / "trip.avi").string(), start, start + 8, {0});
+    EXPECT_NE(m_workers->failure().find("trip1 (2).avi already exists"), std::string::npos)
+        << m_workers->failure();
+    const auto kept = ReadFile(mine);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "someone's own file");
+}
+
+TEST_F(AviExport, SoundOfEveryChannelsFileStartsAtItsFirstPicture) {
+    // Channel 2 has no sound of its own: its file carries channel 1's, from the time of its own
+    // first picture, though that sound was read before the picture.
+    MakeCard(50, 10);
+    const std::int64_t start = m_first->startSeconds();
+    Export((m_dir / "sync.avi").string(), start + 3, start + 8, {1});
+    const auto files = m_workers->filesWritten();
+    ASSERT_EQ(files.size(), 1u);
+    const auto pictures = Pictures(files[0]);
+    const std::size_t at = RunStart(1, pictures);
+    const std::int64_t firstPictureUs = Frames(1, sim::FrameMedia::Video)[at]->timestampUs;
+    const auto sound = Frames(0, sim::FrameMedia::Audio);
+    std::size_t s = 0;
+    while (s + 1 < sound.size() && sound[s + 1]->timestampUs <= firstPictureUs) {
+        ++s;
+    }
+    const auto cut =
+        static_cast<std::size_t>((firstPictureUs - sound[s]->timestampUs) * 8000 / 1'000'000) * 2;
+    CAviFile avi;
+    ASSERT_TRUE(avi.Open(files[0]));
+    ASSERT_TRUE(avi.hasAudio());
+    std::vector<std::uint8_t> buffer(1 << 16);
+    std::size_t size = sound[s]->size - cut;
+    ASSERT_TRUE(avi.ReadAudio(buffer.data(), size));
+    EXPECT_EQ(size, sound[s]->size - cut);
+    size = sound[s + 1]->size;
+    ASSERT_TRUE(avi.ReadAudio(buffer.data(), size));
+    EXPECT_EQ(sim::payloadHash(std::span(buffer.data(), size)), sound[s + 1]->hash)
+        << "the sound after the first picture's time follows without a gap";
 }
 
 TEST_F(AviExport, RefusedWithoutWorkersOrPath) {
@@ -486,8 +562,8 @@ TEST_F(AviExport, RefusedWithoutWorkersOrPath) {
     EXPECT_FALSE(engine::PlayerExportRange(m_control.get(), (m_dir / "b.avi").string(), m_first, 0,
                                            start + 2, start));
     std::ofstream(m_dir / "file") << "x";
-    EXPECT_FALSE(engine::PlayerExportRange(m_control.get(), (m_dir / "file" / "c.avi").string(), m_first,
-                                           0, start, start + 2))
+    EXPECT_FALSE(engine::PlayerExportRange(m_control.get(), (m_dir / "file" / "c.avi").string(),
+                                           m_first, 0, start, start + 2))
         << "a path part that is a file";
 }
 
@@ -520,8 +596,8 @@ TEST_F(AviExport, AListOfRecordsGoesIntoOneFilePerChannel) {
         records.push_back(r);
     }
     ASSERT_GE(records.size(), 2u);
-    ASSERT_TRUE(engine::PlayerExportList(m_control.get(), (m_dir / "l.avi").string(), records.data(),
-                                         static_cast<int>(records.size())))
+    ASSERT_TRUE(engine::PlayerExportList(m_control.get(), (m_dir / "l.avi").string(),
+                                         records.data(), static_cast<int>(records.size())))
         << m_control->lastError();
     const std::int64_t end = -1;
     ASSERT_TRUE(m_sink.WaitFor(engine::kMsgEndOfStream, 60000, &end));
@@ -533,7 +609,8 @@ TEST_F(AviExport, AListOfRecordsGoesIntoOneFilePerChannel) {
     std::set<std::uint32_t> recordings;
     for (const auto& p : pictures) {
         const auto hash = sim::payloadHash(p);
-        const auto it = std::find_if(frames.begin(), frames.end(), [&](const auto* f) { return f->hash == hash; });
+        const auto it = std::find_if(frames.begin(), frames.end(),
+                                     [&](const auto* f) { return f->hash == hash; });
         ASSERT_NE(it, frames.end()) << "a picture the recorder never wrote";
         recordings.insert((*it)->recording);
     }

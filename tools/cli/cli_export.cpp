@@ -32,6 +32,35 @@ constexpr const char* kExportHelp =
 
 constexpr int kChannels = 8;
 
+// The first existing file among the names the export of these channels may write: PATH + channel
+// + ".avi" and its split pieces PATH + channel + " (N).avi". Empty when there is none.
+std::string ExistingExportFile(const std::string& base, const std::array<bool, kChannels>& ticked) {
+    const std::filesystem::path basePath(base);
+    const std::filesystem::path folder = basePath.has_parent_path() ? basePath.parent_path() : ".";
+    const std::string stem = basePath.filename().string();
+    std::error_code ec;
+    for (int c = 0; c < kChannels; ++c) {
+        if (!ticked[static_cast<std::size_t>(c)]) {
+            continue;
+        }
+        const std::string first = base + std::to_string(c + 1) + ".avi";
+        if (std::filesystem::exists(first, ec)) {
+            return first;
+        }
+        const std::string piece = stem + std::to_string(c + 1) + " (";
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() > piece.size() + 5 && name.compare(0, piece.size(), piece) == 0 &&
+                name.compare(name.size() - 5, 5, ").avi") == 0 &&
+                name.find_first_not_of("0123456789", piece.size()) == name.size() - 5) {
+                return it->path().string();
+            }
+        }
+    }
+    return {};
+}
+
 struct ExportOptions {
     std::string source;
     std::string output;
@@ -145,15 +174,13 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
             options.channels.empty() || std::find(options.channels.begin(), options.channels.end(),
                                                   c + 1) != options.channels.end();
     }
-    // The export replaces files of its names; people's files of those names are kept.
+    // The export never replaces files: people's files of its names, the pieces of a split
+    // ("trip1 (2).avi") included, are refused before anything is written.
     const std::string base = options.output.substr(0, options.output.size() - 4);
-    std::error_code ec;
-    for (int c = 0; c < kChannels; ++c) {
-        const std::string name = base + std::to_string(c + 1) + ".avi";
-        if (ticked[static_cast<std::size_t>(c)] && std::filesystem::exists(name, ec)) {
-            return fail(name, "already exists; remove it or choose another name");
-        }
+    if (const std::string taken = ExistingExportFile(base, ticked); !taken.empty()) {
+        return fail(taken, "already exists; remove it or choose another name");
     }
+    InstallStopSignals();
 
     ExportSink sink;
     ControlPtr control(engine::PlayerCreate(&sink));
@@ -217,7 +244,7 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
             reached = store::PackedTimeToSeconds(store::TrailerToHost(trailer).unitTime);
         }
     };
-    while (!sink.ended()) {
+    while (!sink.ended() && !StopRequested()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         poll();
         if (end > start) {
@@ -228,10 +255,20 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     poll();
     engine::PlayerClose(control.get());
     const std::vector<std::string> files = workers.filesWritten();
+    const std::vector<std::string> incomplete = workers.filesIncomplete();
     const std::string failure = workers.failure();
-    if (!failure.empty()) {
-        return fail(options.output, "export incomplete: " + failure + " (" +
-                                        std::to_string(files.size()) + " files were finished)");
+    if (!failure.empty() || StopRequested()) {
+        std::string why = StopRequested() ? "interrupted" : failure;
+        why += " (" + std::to_string(files.size()) + " files were finished";
+        for (const std::string& f : incomplete) {
+            why += "; " + f + " was not: what it holds plays, without its index";
+        }
+        why += ")";
+        for (const std::string& f : files) {
+            std::fprintf(out, "%s\n", f.c_str());
+        }
+        const int status = fail(options.output, "export incomplete: " + why);
+        return StopRequested() ? StopExitStatus() : status;
     }
     if (files.empty()) {
         return fail(sourceName, "the chosen channels have no pictures in that range");
