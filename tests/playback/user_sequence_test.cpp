@@ -109,6 +109,7 @@ protected:
     static testing::SequenceCard* s_card;
     engine::RecordingSink m_sink;
     PictureWindow m_window;
+    PictureWindow m_otherWindow; // a channel's own window; outlives the control like m_window
     testing::ControlPtr m_control;
 };
 
@@ -260,7 +261,7 @@ TEST_F(UserSequence, LastTimeFindsTheRecordingBeingPlayed) {
 }
 
 TEST_F(UserSequence, SwitchedOffCameraIsClearedAndHiddenWhereItWentOff) {
-    PictureWindow window;
+    PictureWindow& window = m_otherWindow;
     engine::PlayerSetVideoWindow(m_control.get(), &window, 1);
     play(0);
     const std::int64_t one = 1;
