@@ -33,7 +33,7 @@ public:
 // 2024-05-01 08:00:00 UTC.
 inline constexpr std::int64_t kMay1At8 = 1714550400;
 
-class PlaybackFixture : public testing::Test {
+class PlaybackFixture : public ::testing::Test {
 protected:
     PlaybackFixture() {
         setenv("TZ", "UTC", 1);
