@@ -39,6 +39,19 @@ TEST_F(Transport, PauseStopPlayRestartsTheCurrentRecordingUnpaused) {
     EXPECT_THAT(player.log, testing::Not(testing::Contains("Pause 1")));
 }
 
+TEST_F(Transport, StepAfterStopThenPlayPlaysUnpaused) {
+    controls.PlayIndex(0);
+    controls.Stop();
+    controls.NextFrame(); // paused and stopped at once
+    player.clearLog();
+    EXPECT_TRUE(controls.Play().ok);
+    EXPECT_FALSE(controls.paused());
+    EXPECT_FALSE(controls.stopped());
+    EXPECT_THAT(player.log, testing::Contains("Play 0 0"));
+    EXPECT_EQ(player.log.back(), "Pause 0");
+    EXPECT_EQ(player.speed, 1.0);
+}
+
 TEST_F(Transport, StopClosesHidesChannelsAndReturnsToNormalSpeed) {
     controls.PlayIndex(0);
     controls.SetSpeedIndex(9);
