@@ -4,7 +4,8 @@
 // controls line up.
 //
 // Rectangles are in main-window pixels (left, top, width, height). A left edge of
-// kOutOfSightLeft puts a control out of sight in that mode; its size still sizes its bitmaps.
+// kOutOfSightLeft puts a control out of sight in that mode (the window hides it); its size still
+// sizes its bitmaps.
 //
 // Thread: immutable data; any thread may read it.
 #pragma once

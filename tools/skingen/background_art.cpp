@@ -59,7 +59,7 @@ void label(QPainter& p, const QRectF& box, Qt::Alignment align, const QString& t
 }
 
 // The panel across the top: functions, transport, map buttons and the day view.
-void drawHeader(QPainter& p, int mode, double f) {
+void drawHeader(QPainter& p, int mode, int layout, double f) {
     const double pad = std::round(10 * f);
     const QRectF buttons =
         groupBox({SkinGroup::Functions, SkinGroup::Transport, SkinGroup::Network}, mode);
@@ -67,6 +67,14 @@ void drawHeader(QPainter& p, int mode, double f) {
     QRectF header = buttons.united(day).adjusted(-pad, -pad, pad, pad);
     const double gridTop = app::backgroundCells(mode, 8).front().y;
     header.setBottom(std::min(header.bottom(), gridTop - 2));
+    // Flush with the channel grid below it.
+    const auto cells = app::backgroundCells(mode, layout);
+    header.setLeft(std::min(header.left(), static_cast<double>(cells.front().x)));
+    double gridRight = 0;
+    for (const SkinRect& cell : cells) {
+        gridRight = std::max(gridRight, static_cast<double>(cell.right()));
+    }
+    header.setRight(std::max(header.right(), gridRight));
     drawPanel(p, header, 6 * f);
 
     // Hairlines between the function, transport and map groups.
@@ -200,7 +208,7 @@ QImage paintBackground(const BitmapSpec& spec) {
     p.setRenderHint(QPainter::TextAntialiasing, true);
     const double f = modeScale(spec.mode);
     drawBase(p, spec);
-    drawHeader(p, spec.mode, f);
+    drawHeader(p, spec.mode, spec.layout, f);
     drawLeftColumn(p, spec.mode, f);
     drawCells(p, spec, f);
     if (!spec.noMark) {
