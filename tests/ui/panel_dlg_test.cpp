@@ -186,6 +186,31 @@ TEST_F(PanelTest, PressingADockedWindowMovesTheMainWindow) {
     EXPECT_EQ(m_panel->geometry(), m_cell);
 }
 
+TEST(PanelCrop, FineDetailShrinksToItsAverageNotToNoise) {
+    // A one-pixel checkerboard shown at a third of its size: every shown pixel is close to mid
+    // grey; sampling single pixels would give black and white.
+    QImage board(1280, 720, QImage::Format_RGB32);
+    for (int y = 0; y < board.height(); ++y) {
+        for (int x = 0; x < board.width(); ++x) {
+            board.setPixel(x, y, (x + y) % 2 == 0 ? 0xffffffffu : 0xff000000u);
+        }
+    }
+    const QImage shown = cropAndScale(board, {}, {428, 238});
+    ASSERT_EQ(shown.size(), QSize(428, 238));
+    int far = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const int grey = qGray(shown.pixel(x, y));
+            far += grey < 100 || grey > 156 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(far, 0);
+    // Growing a picture (full screen) keeps its colours where they were.
+    const QImage big = cropAndScale(halves({320, 180}, Qt::red, Qt::blue), {}, {1920, 1080});
+    EXPECT_EQ(big.pixelColor(100, 500), QColor(Qt::red));
+    EXPECT_EQ(big.pixelColor(1800, 500), QColor(Qt::blue));
+}
+
 TEST(PanelCrop, CropMovesEdgesAndShowsBlackBeyondThePicture) {
     const QImage picture = halves({200, 100}, Qt::red, Qt::blue);
     // Cutting the right half off leaves only red.
