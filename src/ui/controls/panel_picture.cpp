@@ -54,7 +54,14 @@ QImage scaledForShow(const QImage& picture, QSize target) {
     QPainter painter(&out);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(out.rect(), current);
+    // In bands of fewer rows than Qt hands to its own helper threads: each picture's work stays
+    // on its channel's worker (eight of them already share the cores), and the band edges do not
+    // show, as every band is drawn with the whole picture's transformation.
+    constexpr int kBandRows = 64;
+    for (int y = 0; y < target.height(); y += kBandRows) {
+        painter.setClipRect(0, y, target.width(), kBandRows);
+        painter.drawImage(out.rect(), current);
+    }
     return out;
 }
 
