@@ -43,15 +43,15 @@ QRectF groupBox(std::initializer_list<SkinGroup> groups, int mode) {
     return box;
 }
 
-void drawBase(QPainter& p, const BitmapSpec& spec) {
-    const double radius = app::windowCornerEllipse(spec.mode) / 2.0;
-    QLinearGradient fill(0, 0, 0, spec.height);
+void drawBase(QPainter& p, const SkinBitmap& entry) {
+    const double radius = app::windowCornerEllipse(entry.mode) / 2.0;
+    QLinearGradient fill(0, 0, 0, entry.height);
     fill.setColorAt(0.0, palette::kBaseTop);
     fill.setColorAt(0.5, palette::kBase);
     fill.setColorAt(1.0, palette::kBaseBottom);
     p.setPen(QPen(QColor(0x29, 0x29, 0x37), 1.0));
     p.setBrush(fill);
-    p.drawRoundedRect(QRectF(0.5, 0.5, spec.width - 1, spec.height - 1), radius, radius);
+    p.drawRoundedRect(QRectF(0.5, 0.5, entry.width - 1, entry.height - 1), radius, radius);
 }
 
 void label(QPainter& p, const QRectF& box, Qt::Alignment align, const QString& text) {
@@ -150,15 +150,15 @@ void drawLeftColumn(QPainter& p, int mode, double f) {
     p.drawRoundedRect(speed.adjusted(2, 2, -2, -2), 4 * f, 4 * f);
 }
 
-void drawCells(QPainter& p, const BitmapSpec& spec, double f) {
-    const auto cells = app::backgroundCells(spec.mode, spec.layout);
+void drawCells(QPainter& p, const SkinBitmap& entry, double f) {
+    const auto cells = app::backgroundCells(entry.mode, entry.layout);
     const double bevel = std::max(1.0, std::round(2 * f));
     p.setFont(skinFont(std::max(9.0, 22 * f), true));
     for (std::size_t k = 0; k < cells.size(); ++k) {
         const QRectF cell = toRectF(cells[k]);
         drawWell(p, cell.adjusted(-bevel, -bevel, bevel, bevel), 3 * f);
         // The 8-channel grid's ninth cell holds the lists and the map, not a channel.
-        if (spec.layout == 8 && k == 8) {
+        if (entry.layout == 8 && k == 8) {
             continue;
         }
         p.setPen(palette::kFaint);
@@ -201,18 +201,18 @@ void drawBrand(QPainter& p, int mode, double f) {
 
 } // namespace
 
-QImage paintBackground(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintBackground(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
-    const double f = modeScale(spec.mode);
-    drawBase(p, spec);
-    drawHeader(p, spec.mode, spec.layout, f);
-    drawLeftColumn(p, spec.mode, f);
-    drawCells(p, spec, f);
-    if (!spec.noMark) {
-        drawBrand(p, spec.mode, f);
+    const double f = modeScale(entry.mode);
+    drawBase(p, entry);
+    drawHeader(p, entry.mode, entry.layout, f);
+    drawLeftColumn(p, entry.mode, f);
+    drawCells(p, entry, f);
+    if (!entry.noMark) {
+        drawBrand(p, entry.mode, f);
     }
     return image;
 }

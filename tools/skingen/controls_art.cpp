@@ -65,19 +65,19 @@ void drawGroove(QPainter& p, const QRectF& groove, FrameLook look) {
 
 } // namespace
 
-QImage paintButtonStrip(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintButtonStrip(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const int fw = spec.width / 4;
-    const bool danger = spec.icon == Icon::Close;
+    const int fw = entry.width / 4;
+    const bool danger = entry.icon == Icon::Close;
     for (int i = 0; i < 4; ++i) {
         const FrameLook look = kLooks[static_cast<std::size_t>(i)];
         // One pixel of air around the face, so neighbouring buttons read as separate keys.
-        const QRectF face = frameRect(i, fw, spec.height).adjusted(1, 1, -1, -1);
+        const QRectF face = frameRect(i, fw, entry.height).adjusted(1, 1, -1, -1);
         const double radius = std::max(2.0, std::min(face.width(), face.height()) * 0.16);
         drawButtonFace(p, face, radius, look, danger);
-        const double side = std::min(face.width(), face.height()) * iconShare(spec.icon);
+        const double side = std::min(face.width(), face.height()) * iconShare(entry.icon);
         QRectF box(0, 0, side, side);
         box.moveCenter(face.center());
         if (look == FrameLook::Pressed) {
@@ -87,24 +87,24 @@ QImage paintButtonStrip(const BitmapSpec& spec) {
         if (danger && (look == FrameLook::MouseOver || look == FrameLook::Pressed)) {
             colour = Qt::white;
         }
-        drawIcon(p, spec.icon, box, colour);
+        drawIcon(p, entry.icon, box, colour);
     }
     return image;
 }
 
-QImage paintSliderTrack(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintSliderTrack(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const int fw = spec.width / 4;
-    const double h = spec.height;
-    const double tw = spec.thumbWidth;
+    const int fw = entry.width / 4;
+    const double h = entry.height;
+    const double tw = entry.thumbWidth;
     for (int i = 0; i < 4; ++i) {
         const FrameLook look = kLooks[static_cast<std::size_t>(i)];
-        const QRectF frame = frameRect(i, fw, spec.height);
+        const QRectF frame = frameRect(i, fw, entry.height);
         p.save();
         p.translate(frame.topLeft());
-        switch (spec.track) {
+        switch (entry.track) {
         case TrackStyle::Position: {
             const double g = std::max(4.0, h * 0.34);
             drawGroove(p, QRectF(1, (h - g) / 2, fw - 2, g), look);
@@ -156,32 +156,32 @@ QImage paintSliderTrack(const BitmapSpec& spec) {
     return image;
 }
 
-QImage paintSliderThumb(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintSliderThumb(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF r = QRectF(0, 0, spec.width, spec.height).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRectF r = QRectF(0, 0, entry.width, entry.height).adjusted(0.5, 0.5, -0.5, -0.5);
     QLinearGradient fill(r.topLeft(), r.bottomLeft());
     fill.setColorAt(0.0, QColor(0xe6, 0xe9, 0xf0));
     fill.setColorAt(1.0, QColor(0x9c, 0xa2, 0xb1));
     p.setPen(QPen(QColor(0x06, 0x06, 0x0a), 1.0));
     p.setBrush(fill);
-    const double radius = std::max(1.5, spec.width * 0.28);
+    const double radius = std::max(1.5, entry.width * 0.28);
     p.drawRoundedRect(r, radius, radius);
     // A groove across the middle shows where the value is read.
-    p.setPen(QPen(palette::kAccentDim, std::max(1.0, spec.width / 7.0)));
-    p.drawLine(QPointF(spec.width / 2.0, spec.height * 0.25),
-               QPointF(spec.width / 2.0, spec.height * 0.75));
+    p.setPen(QPen(palette::kAccentDim, std::max(1.0, entry.width / 7.0)));
+    p.drawLine(QPointF(entry.width / 2.0, entry.height * 0.25),
+               QPointF(entry.width / 2.0, entry.height * 0.75));
     return image;
 }
 
-QImage paintMarkThumb(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintMarkThumb(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QColor colour = spec.unit == 0 ? palette::kAccent : palette::kMarkOut;
-    const double w = spec.width;
-    const double h = spec.height;
+    const QColor colour = entry.unit == 0 ? palette::kAccent : palette::kMarkOut;
+    const double w = entry.width;
+    const double h = entry.height;
     const double cx = w / 2;
     // Stem down to the rail, a pennant pointing into the marked range.
     p.setPen(QPen(colour, std::max(1.0, w / 6.0), Qt::SolidLine, Qt::FlatCap));
@@ -189,7 +189,7 @@ QImage paintMarkThumb(const BitmapSpec& spec) {
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
     QPolygonF pennant;
-    if (spec.unit == 0) {
+    if (entry.unit == 0) {
         pennant << QPointF(cx, 1) << QPointF(w, h * 0.2) << QPointF(cx, h * 0.4);
     } else {
         pennant << QPointF(cx, 1) << QPointF(0, h * 0.2) << QPointF(cx, h * 0.4);
@@ -198,14 +198,14 @@ QImage paintMarkThumb(const BitmapSpec& spec) {
     return image;
 }
 
-QImage paintBitmapSliderChannel(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintBitmapSliderChannel(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const double w = spec.width;
-    const double h = spec.height;
-    const double start = spec.thumbWidth / 2.0;
-    const double end = w - spec.thumbWidth / 2.0;
+    const double w = entry.width;
+    const double h = entry.height;
+    const double start = entry.thumbWidth / 2.0;
+    const double end = w - entry.thumbWidth / 2.0;
     // A ramp from quiet to loud under the knob's path.
     QPainterPath ramp;
     ramp.moveTo(start, h * 0.56);
@@ -222,11 +222,11 @@ QImage paintBitmapSliderChannel(const BitmapSpec& spec) {
     return image;
 }
 
-QImage paintBitmapSliderThumb(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintBitmapSliderThumb(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF r = QRectF(0, 0, spec.width, spec.height).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRectF r = QRectF(0, 0, entry.width, entry.height).adjusted(0.5, 0.5, -0.5, -0.5);
     QRadialGradient fill(r.center() - QPointF(r.width() * 0.15, r.height() * 0.2), r.width() * 0.7);
     fill.setColorAt(0.0, QColor(0xf0, 0xf2, 0xf6));
     fill.setColorAt(1.0, QColor(0x8c, 0x92, 0xa2));

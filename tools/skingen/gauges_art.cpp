@@ -17,8 +17,8 @@ namespace {
 constexpr int kGraphMargin = 40;
 
 // The compass's dial scale: its width over this divisor.
-double compassScale(const BitmapSpec& spec) {
-    return spec.width / (spec.mode == 2 ? 216.0 : 210.0);
+double compassScale(const SkinBitmap& entry) {
+    return entry.width / (entry.mode == 2 ? 216.0 : 210.0);
 }
 
 void centredText(QPainter& p, const QPointF& centre, const QString& text) {
@@ -31,13 +31,13 @@ void centredText(QPainter& p, const QPointF& centre, const QString& text) {
 
 } // namespace
 
-QImage paintGraphBackground(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintGraphBackground(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const int w = spec.width;
-    const int h = spec.height;
-    drawWell(p, QRectF(0, 0, w, h), std::max(2.0, 5 * modeScale(spec.mode)));
+    const int w = entry.width;
+    const int h = entry.height;
+    drawWell(p, QRectF(0, 0, w, h), std::max(2.0, 5 * modeScale(entry.mode)));
     // The curves' own scale: the middle line, and full scale (512) k pixels either side.
     const int mid = h / 2;
     const int k = static_cast<int>(h / 3.5);
@@ -76,13 +76,13 @@ QImage paintGraphBackground(const BitmapSpec& spec) {
     return image;
 }
 
-QImage paintCompassBackground(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintCompassBackground(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const double w = spec.width;
-    const double h = spec.height;
-    const double f = compassScale(spec);
+    const double w = entry.width;
+    const double h = entry.height;
+    const double f = compassScale(entry);
     drawWell(p, QRectF(0, 0, w, h), std::max(2.0, 6 * f));
     const QPointF c(105 * f, 87 * f);
     const double r = 82 * f;
@@ -128,14 +128,14 @@ QImage paintCompassBackground(const BitmapSpec& spec) {
     return image;
 }
 
-QImage paintNeedle(const BitmapSpec& spec) {
+QImage paintNeedle(const SkinBitmap& entry) {
     // Black is the compass's transparent colour: everything of the needle stays well above it.
-    QImage image(spec.width, spec.height, QImage::Format_RGB32);
+    QImage image(entry.width, entry.height, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const double w = spec.width;
-    const double h = spec.height;
+    const double w = entry.width;
+    const double h = entry.height;
     const double cx = w / 2;
     const double cy = h / 2;
     const double half = w * 0.3;
@@ -161,19 +161,19 @@ QImage paintNeedle(const BitmapSpec& spec) {
     return image;
 }
 
-QImage paintUnitBadge(const BitmapSpec& spec) {
-    QImage image = blankImage(spec.width, spec.height);
+QImage paintUnitBadge(const SkinBitmap& entry) {
+    QImage image = blankImage(entry.width, entry.height);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF r = QRectF(0, 0, spec.width, spec.height).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRectF r = QRectF(0, 0, entry.width, entry.height).adjusted(0.5, 0.5, -0.5, -0.5);
     const double radius = r.height() / 2;
     p.setPen(QPen(QColor(0x0c, 0x5c, 0x10), 1.0));
     p.setBrush(palette::kBase);
     p.drawRoundedRect(r, radius, radius);
-    const QString text = spec.unit == 1   ? QStringLiteral("mph")
-                         : spec.unit == 2 ? QStringLiteral("knots")
-                                          : QStringLiteral("km/h");
-    p.setFont(skinFont(spec.height * 0.6, true));
+    const QString text = entry.unit == 1   ? QStringLiteral("mph")
+                         : entry.unit == 2 ? QStringLiteral("knots")
+                                           : QStringLiteral("km/h");
+    p.setFont(skinFont(entry.height * 0.6, true));
     p.setPen(palette::kDigitGreen);
     p.drawText(r, Qt::AlignCenter, text);
     return image;

@@ -82,7 +82,7 @@ bool savePng(const QImage& image, const QString& path) {
 }
 
 // Every bitmap except the backgrounds, enlarged twice, in rows on the skin's base colour.
-QImage contactSheet(const std::vector<tavero::skingen::BitmapSpec>& specs) {
+QImage contactSheet(const std::vector<tavero::skingen::SkinBitmap>& entries) {
     constexpr int kWidth = 2400;
     constexpr int kGap = 16;
     constexpr int kLabel = 18;
@@ -95,11 +95,11 @@ QImage contactSheet(const std::vector<tavero::skingen::BitmapSpec>& specs) {
     int x = kGap;
     int y = kGap;
     int rowHeight = 0;
-    for (const auto& spec : specs) {
-        if (spec.kind == tavero::skingen::BitmapKind::Background) {
+    for (const auto& entry : entries) {
+        if (entry.kind == tavero::skingen::BitmapKind::Background) {
             continue;
         }
-        const QImage image = tavero::skingen::paintBitmap(spec);
+        const QImage image = tavero::skingen::paintBitmap(entry);
         const QImage big =
             image.scaled(image.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         if (x + big.width() > kWidth - kGap && x > kGap) {
@@ -108,7 +108,7 @@ QImage contactSheet(const std::vector<tavero::skingen::BitmapSpec>& specs) {
             rowHeight = 0;
         }
         placed.push_back(
-            {big, QStringLiteral("%1 %2").arg(spec.id).arg(QString::fromStdString(spec.name)),
+            {big, QStringLiteral("%1 %2").arg(entry.id).arg(QString::fromStdString(entry.name)),
              QPoint(x, y)});
         x += std::max(big.width(), 120) + kGap;
         rowHeight = std::max(rowHeight, big.height());
@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
             continue;
         }
         std::string error;
-        const auto specs = tavero::skingen::describeMode(mode, error);
+        const auto entries = tavero::skingen::describeMode(mode, error);
         if (!error.empty()) {
             std::fprintf(stderr, "tavero-skingen: %s\n", error.c_str());
             return 1;
@@ -187,19 +187,19 @@ int main(int argc, char** argv) {
         }
         if (!options.sheetDir.isEmpty() &&
             (!makeFolder(options.sheetDir) ||
-             !savePng(contactSheet(specs),
+             !savePng(contactSheet(entries),
                       options.sheetDir + QStringLiteral("/sheet_m%1.png").arg(mode)))) {
             return 1;
         }
-        for (const auto& spec : specs) {
-            const QImage image = tavero::skingen::paintBitmap(spec);
+        for (const auto& entry : entries) {
+            const QImage image = tavero::skingen::paintBitmap(entry);
             if (image.isNull()) {
-                std::fprintf(stderr, "tavero-skingen: nothing drawn for bitmap %d (%s)\n", spec.id,
-                             spec.name.c_str());
+                std::fprintf(stderr, "tavero-skingen: nothing drawn for bitmap %d (%s)\n", entry.id,
+                             entry.name.c_str());
                 return 1;
             }
             if (!options.outDir.isEmpty()) {
-                const QString name = modeFolder + QStringLiteral("/%1.png").arg(spec.id);
+                const QString name = modeFolder + QStringLiteral("/%1.png").arg(entry.id);
                 if (!savePng(image, options.outDir + '/' + name)) {
                     return 1;
                 }
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
             }
             if (!options.pngDir.isEmpty() &&
                 !savePng(image,
-                         options.pngDir + QStringLiteral("/%1_m%2.png").arg(spec.id).arg(mode))) {
+                         options.pngDir + QStringLiteral("/%1_m%2.png").arg(entry.id).arg(mode))) {
                 return 1;
             }
             ++written;

@@ -89,8 +89,8 @@ const ThumbSizes& thumbOf(std::string_view control) {
     return control == "Position" ? kPositionThumb : kSpeedThumb;
 }
 
-BitmapSpec spec(int id, int mode, BitmapKind kind, int w, int h, std::string_view name) {
-    BitmapSpec s;
+SkinBitmap entry(int id, int mode, BitmapKind kind, int w, int h, std::string_view name) {
+    SkinBitmap s;
     s.id = id;
     s.mode = mode;
     s.kind = kind;
@@ -100,63 +100,63 @@ BitmapSpec spec(int id, int mode, BitmapKind kind, int w, int h, std::string_vie
     return s;
 }
 
-void describeControl(const SkinControl& c, int mode, std::vector<BitmapSpec>& out) {
+void describeControl(const SkinControl& c, int mode, std::vector<SkinBitmap>& out) {
     const app::SkinRect& r = c.rect[static_cast<std::size_t>(mode)];
     const auto m = static_cast<std::size_t>(mode);
     const int bitmap = c.bitmapId[m];
     switch (c.kind) {
     case SkinControlKind::Button: {
-        BitmapSpec s = spec(bitmap, mode, BitmapKind::ButtonStrip, 4 * r.w, r.h, c.name);
+        SkinBitmap s = entry(bitmap, mode, BitmapKind::ButtonStrip, 4 * r.w, r.h, c.name);
         s.icon = iconOf(c.name);
         out.push_back(s);
         break;
     }
     case SkinControlKind::Slider: {
         const auto [tw, th] = thumbOf(c.name).size[m];
-        BitmapSpec track = spec(bitmap, mode, BitmapKind::SliderTrack, 4 * r.w, r.h, c.name);
+        SkinBitmap track = entry(bitmap, mode, BitmapKind::SliderTrack, 4 * r.w, r.h, c.name);
         track.track = trackOf(c.name);
         track.thumbWidth = tw;
         out.push_back(track);
-        out.push_back(spec(c.thumbId[m], mode, BitmapKind::SliderThumb, tw, th, c.name));
+        out.push_back(entry(c.thumbId[m], mode, BitmapKind::SliderThumb, tw, th, c.name));
         break;
     }
     case SkinControlKind::MarkBar: {
         const auto [tw, th] = kMarkThumb.size[m];
-        BitmapSpec track = spec(bitmap, mode, BitmapKind::SliderTrack, 4 * r.w, r.h, c.name);
+        SkinBitmap track = entry(bitmap, mode, BitmapKind::SliderTrack, 4 * r.w, r.h, c.name);
         track.track = TrackStyle::MarkBar;
         track.thumbWidth = tw;
         out.push_back(track);
-        BitmapSpec in = spec(c.thumbId[m], mode, BitmapKind::MarkThumb, tw, th, c.name);
+        SkinBitmap in = entry(c.thumbId[m], mode, BitmapKind::MarkThumb, tw, th, c.name);
         in.unit = 0;
         out.push_back(in);
-        BitmapSpec outMark = spec(c.thumb2Id[m], mode, BitmapKind::MarkThumb, tw, th, c.name);
+        SkinBitmap outMark = entry(c.thumb2Id[m], mode, BitmapKind::MarkThumb, tw, th, c.name);
         outMark.unit = 1;
         out.push_back(outMark);
         break;
     }
     case SkinControlKind::BitmapSlider: {
         const auto [tw, th] = kVolumeKnob.size[m];
-        BitmapSpec channel = spec(bitmap, mode, BitmapKind::BitmapSliderChannel, r.w, r.h, c.name);
+        SkinBitmap channel = entry(bitmap, mode, BitmapKind::BitmapSliderChannel, r.w, r.h, c.name);
         channel.thumbWidth = tw;
         out.push_back(channel);
-        out.push_back(spec(c.thumbId[m], mode, BitmapKind::BitmapSliderThumb, tw, th, c.name));
+        out.push_back(entry(c.thumbId[m], mode, BitmapKind::BitmapSliderThumb, tw, th, c.name));
         break;
     }
     case SkinControlKind::UnitBadge:
         for (int unit = 0; unit < 3; ++unit) {
-            BitmapSpec s = spec(app::unitBadgeBitmapId(mode, unit), mode, BitmapKind::UnitBadge,
-                                r.w, r.h, c.name);
+            SkinBitmap s = entry(app::unitBadgeBitmapId(mode, unit), mode, BitmapKind::UnitBadge,
+                                 r.w, r.h, c.name);
             s.unit = unit;
             out.push_back(s);
         }
         break;
     case SkinControlKind::Graph:
-        out.push_back(spec(bitmap, mode, BitmapKind::GraphBackground, r.w, r.h, c.name));
+        out.push_back(entry(bitmap, mode, BitmapKind::GraphBackground, r.w, r.h, c.name));
         break;
     case SkinControlKind::Compass: {
-        out.push_back(spec(bitmap, mode, BitmapKind::CompassBackground, r.w, r.h, c.name));
+        out.push_back(entry(bitmap, mode, BitmapKind::CompassBackground, r.w, r.h, c.name));
         const auto [nw, nh] = kNeedle[m];
-        out.push_back(spec(c.thumbId[m], mode, BitmapKind::Needle, nw, nh, "Needle"));
+        out.push_back(entry(c.thumbId[m], mode, BitmapKind::Needle, nw, nh, "Needle"));
         break;
     }
     case SkinControlKind::SegmentDisplay:
@@ -173,13 +173,13 @@ double modeScale(int mode) {
     return size.w / 1920.0;
 }
 
-std::vector<BitmapSpec> describeMode(int mode, std::string& error) {
-    std::vector<BitmapSpec> out;
+std::vector<SkinBitmap> describeMode(int mode, std::string& error) {
+    std::vector<SkinBitmap> out;
     const app::SkinSize window = app::skinWindowSize(mode);
     for (int layout : {8, 4}) {
         for (bool noMark : {false, true}) {
-            BitmapSpec s = spec(app::backgroundBitmapId(mode, layout, noMark), mode,
-                                BitmapKind::Background, window.w, window.h, "Background");
+            SkinBitmap s = entry(app::backgroundBitmapId(mode, layout, noMark), mode,
+                                 BitmapKind::Background, window.w, window.h, "Background");
             s.layout = layout;
             s.noMark = noMark;
             out.push_back(s);
@@ -189,15 +189,15 @@ std::vector<BitmapSpec> describeMode(int mode, std::string& error) {
         describeControl(c, mode, out);
     }
     // One id, one picture: the same bitmap asked for twice must be asked for in one shape.
-    std::map<int, const BitmapSpec*> seen;
-    std::vector<BitmapSpec> unique;
-    for (const BitmapSpec& s : out) {
+    std::map<int, const SkinBitmap*> seen;
+    std::vector<SkinBitmap> unique;
+    for (const SkinBitmap& s : out) {
         const auto it = seen.find(s.id);
         if (it == seen.end()) {
             seen.emplace(s.id, &s);
             continue;
         }
-        const BitmapSpec& first = *it->second;
+        const SkinBitmap& first = *it->second;
         if (first.kind != s.kind || first.width != s.width || first.height != s.height ||
             first.icon != s.icon) {
             error = "bitmap " + std::to_string(s.id) + " of mode " + std::to_string(mode) +

@@ -59,7 +59,7 @@ enum class Icon {
 
 enum class TrackStyle { Position, Speed, Volume, MarkBar };
 
-struct BitmapSpec {
+struct SkinBitmap {
     int id = 0;
     int mode = 0;
     BitmapKind kind = BitmapKind::ButtonStrip;
@@ -79,6 +79,6 @@ struct BitmapSpec {
 
 // Every bitmap of one UI mode. `error` is set (and the list empty) when the control table asks
 // for one id in two different shapes.
-[[nodiscard]] std::vector<BitmapSpec> describeMode(int mode, std::string& error);
+[[nodiscard]] std::vector<SkinBitmap> describeMode(int mode, std::string& error);
 
 } // namespace tavero::skingen

@@ -107,30 +107,30 @@ QColor iconColour(FrameLook look) {
     return palette::kIconDisabled;
 }
 
-QImage paintBitmap(const BitmapSpec& spec) {
-    switch (spec.kind) {
+QImage paintBitmap(const SkinBitmap& entry) {
+    switch (entry.kind) {
     case BitmapKind::Background:
-        return paintBackground(spec);
+        return paintBackground(entry);
     case BitmapKind::ButtonStrip:
-        return paintButtonStrip(spec);
+        return paintButtonStrip(entry);
     case BitmapKind::SliderTrack:
-        return paintSliderTrack(spec);
+        return paintSliderTrack(entry);
     case BitmapKind::SliderThumb:
-        return paintSliderThumb(spec);
+        return paintSliderThumb(entry);
     case BitmapKind::MarkThumb:
-        return paintMarkThumb(spec);
+        return paintMarkThumb(entry);
     case BitmapKind::BitmapSliderChannel:
-        return paintBitmapSliderChannel(spec);
+        return paintBitmapSliderChannel(entry);
     case BitmapKind::BitmapSliderThumb:
-        return paintBitmapSliderThumb(spec);
+        return paintBitmapSliderThumb(entry);
     case BitmapKind::GraphBackground:
-        return paintGraphBackground(spec);
+        return paintGraphBackground(entry);
     case BitmapKind::CompassBackground:
-        return paintCompassBackground(spec);
+        return paintCompassBackground(entry);
     case BitmapKind::Needle:
-        return paintNeedle(spec);
+        return paintNeedle(entry);
     case BitmapKind::UnitBadge:
-        return paintUnitBadge(spec);
+        return paintUnitBadge(entry);
     }
     return {};
 }

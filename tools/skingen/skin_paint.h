@@ -43,7 +43,7 @@ inline const QColor kDanger{0xc8, 0x3c, 0x3c};
 // The four looks of a strip, in frame order.
 enum class FrameLook { Normal = 0, MouseOver = 1, Pressed = 2, Disabled = 3 };
 
-// An empty, fully transparent picture of the spec's size.
+// An empty, fully transparent picture of the entry's size.
 [[nodiscard]] QImage blankImage(int width, int height);
 
 // DejaVu Sans at a pixel size (the font package the setup installs, so sizes agree everywhere).
@@ -62,19 +62,19 @@ void drawButtonFace(QPainter& p, const QRectF& r, double radius, FrameLook look,
 // A vector icon centred in `box` (its size decides the stroke widths).
 void drawIcon(QPainter& p, Icon icon, const QRectF& box, const QColor& colour);
 
-[[nodiscard]] QImage paintButtonStrip(const BitmapSpec& spec);
-[[nodiscard]] QImage paintSliderTrack(const BitmapSpec& spec);
-[[nodiscard]] QImage paintSliderThumb(const BitmapSpec& spec);
-[[nodiscard]] QImage paintMarkThumb(const BitmapSpec& spec);
-[[nodiscard]] QImage paintBitmapSliderChannel(const BitmapSpec& spec);
-[[nodiscard]] QImage paintBitmapSliderThumb(const BitmapSpec& spec);
-[[nodiscard]] QImage paintGraphBackground(const BitmapSpec& spec);
-[[nodiscard]] QImage paintCompassBackground(const BitmapSpec& spec);
-[[nodiscard]] QImage paintNeedle(const BitmapSpec& spec);
-[[nodiscard]] QImage paintUnitBadge(const BitmapSpec& spec);
-[[nodiscard]] QImage paintBackground(const BitmapSpec& spec);
+[[nodiscard]] QImage paintButtonStrip(const SkinBitmap& entry);
+[[nodiscard]] QImage paintSliderTrack(const SkinBitmap& entry);
+[[nodiscard]] QImage paintSliderThumb(const SkinBitmap& entry);
+[[nodiscard]] QImage paintMarkThumb(const SkinBitmap& entry);
+[[nodiscard]] QImage paintBitmapSliderChannel(const SkinBitmap& entry);
+[[nodiscard]] QImage paintBitmapSliderThumb(const SkinBitmap& entry);
+[[nodiscard]] QImage paintGraphBackground(const SkinBitmap& entry);
+[[nodiscard]] QImage paintCompassBackground(const SkinBitmap& entry);
+[[nodiscard]] QImage paintNeedle(const SkinBitmap& entry);
+[[nodiscard]] QImage paintUnitBadge(const SkinBitmap& entry);
+[[nodiscard]] QImage paintBackground(const SkinBitmap& entry);
 
-// The painter for the spec's kind.
-[[nodiscard]] QImage paintBitmap(const BitmapSpec& spec);
+// The painter for the entry's kind.
+[[nodiscard]] QImage paintBitmap(const SkinBitmap& entry);
 
 } // namespace tavero::skingen
