@@ -54,10 +54,10 @@ public:
     [[nodiscard]] virtual ExportHeader ChannelHeader(int channel) const = 0;
     // A picture or a sound frame with its time stamp (µs, the frame header's; pictures and sound
     // share one clock).
-    virtual void Write(int channel, const ExportHeader& header, std::span<const std::uint8_t> payload,
-                       std::int64_t ptsUs) = 0;
-    virtual void WriteAudio(int channel, const ExportHeader& header, std::span<const std::uint8_t> payload,
-                            std::int64_t ptsUs) = 0;
+    virtual void Write(int channel, const ExportHeader& header,
+                       std::span<const std::uint8_t> payload, std::int64_t ptsUs) = 0;
+    virtual void WriteAudio(int channel, const ExportHeader& header,
+                            std::span<const std::uint8_t> payload, std::int64_t ptsUs) = 0;
     // Closes every open file and starts the file numbering again (the control closes).
     virtual void Reset() = 0;
 };

@@ -41,8 +41,9 @@ public:
     virtual void TextDecoded(const std::string& text) = 0;
     // Stream-copy export: a completed picture (kind 17 or 18) or sound frame of a channel, with
     // its time stamp (µs), in place of queueing it. The payload is only valid during the call.
-    virtual void ExportPicture(int channel, std::uint32_t kind, std::span<const std::uint8_t> payload,
-                               std::int64_t ptsUs, const UnitStamp& stamp) = 0;
+    virtual void ExportPicture(int channel, std::uint32_t kind,
+                               std::span<const std::uint8_t> payload, std::int64_t ptsUs,
+                               const UnitStamp& stamp) = 0;
     virtual void ExportSound(int channel, std::span<const std::uint8_t> payload, std::int64_t ptsUs,
                              const UnitStamp& stamp) = 0;
 };
@@ -67,6 +68,7 @@ struct ChannelParse {
     int direction = 0;       // sign of the speed the window was read at; 0 before the first unit
     double lastSpeed = 0;    // speed of the last unit handled; 0 before the first
     bool hidden = false;     // hidden because the recorder had the channel switched off
+    bool offPending = false; // the switch-off mark is still to be queued
     bool exportCopy = false; // completed frames go to the hand-over's export, not the queues
     FrameRecord audioRecord; // payload = where the next audio frame goes in the audio queue
     UnitStamp stamp;

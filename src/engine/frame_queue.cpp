@@ -287,6 +287,19 @@ bool CBuffer::pushLocked(FrameRecord& record) {
         return true;
     }
 
+    const bool picture = kind == kKindKeyFrame || kind == kKindFrame || kind == kKindOtherFrame;
+    if (picture && record.speed < 0) {
+        // Read backwards: the producer placed the payload with EnsureRoom, below what it read
+        // before, and writes nothing behind it next; the margin ahead of a forward write
+        // position does not apply (it would hold the producer up behind a record the
+        // consumer keeps, forever when the consumer is paused).
+        if (!regionFreeLocked(p, p + s)) {
+            return false;
+        }
+        m_list.push_back(record);
+        m_bytes += s;
+        return true;
+    }
     std::size_t tail = 0;
     const bool anyListed = oldestRingPayloadLocked(tail);
     std::size_t next = p + s;

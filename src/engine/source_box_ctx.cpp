@@ -480,6 +480,7 @@ void CSourceBoxCtx::resetForSeek(double speed) {
     for (ChannelParse& c : m_channels) {
         c.ResetForDirection(SpeedSign(speed));
         c.holeEpoch = m_holeEpoch;
+        c.lastSpeed = 0; // nothing read at another speed waits in the queues any more
     }
     ResetChannels();
     m_lastSeen = -1;
@@ -492,12 +493,20 @@ void CSourceBoxCtx::channelSwitchedOff(int channel, int sign, bool exporting) {
     } else {
         c.DropPartial();
     }
-    if (exporting || c.hidden || c.video == nullptr) {
+    if (exporting || c.video == nullptr) {
+        return;
+    }
+    if (!c.hidden) {
+        c.hidden = true;
+        c.offPending = true;
+    }
+    if (!c.offPending) {
         return;
     }
     // The pictures already queued are still shown; the worker clears and hides the channel's
-    // picture when it gets to this point of the stream.
-    c.hidden = true;
+    // picture when it gets to this point of the stream. With every side slot taken (a paused
+    // worker) the mark waits for the next switched-off unit; the reader never waits for it,
+    // since the other channels must go on.
     FrameRecord off;
     off.kind = kKindSideRecord;
     off.value = kSideChannelOff;
@@ -505,8 +514,8 @@ void CSourceBoxCtx::channelSwitchedOff(int channel, int sign, bool exporting) {
     off.timeSeconds = currentTime();
     StampProducerData(off, 0, owner()->seekGeneration.load());
     const std::uint8_t none[1] = {0};
-    while (!c.video->PushSide(off, none) && running() && owner()->playing.load()) {
-        SleepMs(1); // every side slot taken: the worker frees them as it goes
+    if (c.video->PushSide(off, none)) {
+        c.offPending = false;
     }
 }
 
@@ -700,8 +709,10 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
     }
     control->byteCount[trailer.channel] += static_cast<std::uint32_t>(kUnitSize);
     const bool exporting = IsExporting();
-    // The channel's pictures are back; its worker shows the window with the next picture.
+    // The channel's pictures are back; its worker shows the window with the next picture (a
+    // switch-off mark that never found a slot is dropped: the pictures simply go on).
     c.hidden = false;
+    c.offPending = false;
     const double speed = control->speed.load();
     const int sign = SpeedSign(speed);
     if (sign != c.direction) {
@@ -717,7 +728,10 @@ bool CSourceBoxCtx::processUnit(const store::UnitTrailer& trailer) {
         c.audio->Flush(); // sound only plays at normal speed
     }
     if (speed == 1.0 && c.lastSpeed != 1.0 && c.lastSpeed != 0) {
-        while (running() && control->seekTarget.load() == 0 &&
+        // Back to normal speed: the pictures read ahead at the other speed go first, so that the
+        // sound starts with them. A paused worker does not drain its queue, and a seek has
+        // emptied it: neither waits.
+        while (running() && control->seekTarget.load() == 0 && !control->paused.load() &&
                c.video->recordCount() > static_cast<std::size_t>(trailer.fps)) {
             SleepMs(10);
         }

@@ -150,6 +150,7 @@ int CVideoCtx::Run() {
     }
     m_startFlag = 1;
     m_firstFrame = true;
+    m_shownSinceFlush = false;
     while (running()) {
         serveRepaint();
         const std::int32_t target = control.seekTarget.load();
@@ -173,6 +174,7 @@ int CVideoCtx::Run() {
             m_generation = g;
             m_decoder.Flush();
             m_firstFrame = true;
+            m_shownSinceFlush = false;
             returnBackwardPictures();
         }
         double s = control.speed.load();
@@ -248,9 +250,21 @@ int CVideoCtx::Run() {
             m_rate = std::fabs(s) * f;
             m_slot->pacer.SetRate(m_rate);
         }
-        if (s == 1.1 || s == -1.1) {
+        if ((s == 1.1 || s == -1.1) && m_shownSinceFlush) {
             s = 0;
             control.paused = true;
+        }
+        if ((control.paused.load() || s == 0) && !m_shownSinceFlush) {
+            if (s < 0 && r.kind == kKindKeyFrame) {
+                // Backwards each key picture stands alone: what the decoder still holds of it
+                // comes out now, so that the pause has its picture.
+                drainDecoder(s);
+            }
+        }
+        if ((control.paused.load() || s == 0) && !m_shownSinceFlush) {
+            // Paused, but nothing shown since the start or the last seek (the decoder holds its
+            // first pictures): decode on until there is a picture to pause on.
+            continue;
         }
         if (control.paused.load() || s == 0) {
             waitWhilePaused();
@@ -295,6 +309,7 @@ void CVideoCtx::onPicture(const AVFrame& frame, const PictureMeta& meta, double 
     }
     const auto c = static_cast<std::size_t>(m_channel);
     m_repaint = kRepaintShow;
+    m_shownSinceFlush = true;
     m_owner.currentTime[c] = meta.timeSeconds;
     m_owner.frameCount[c].fetch_add(1);
     drawText(meta, speed);
@@ -376,6 +391,12 @@ bool CVideoCtx::present(const AVFrame& frame, const PictureMeta& meta) {
         m_collected.clear();
     }
     m_collected.push_back(std::move(picture));
+    if (m_display.empty() && m_owner.paused.load() && !m_shownSinceFlush) {
+        // Paused after a seek: the picture is wanted now, not one group later (the reader may
+        // be held up by another channel's full queue before this one gets its next group).
+        m_display = std::move(m_collected);
+        m_collected.clear();
+    }
     if (m_display.empty()) {
         return false;
     }
@@ -443,7 +464,11 @@ void CVideoCtx::takeTrailer(const FrameRecord& r) {
 void CVideoCtx::waitWhilePaused() {
     COzuCtrl& control = m_owner;
     m_slot->audioWorker->SetPaused(true);
-    while (running() && control.paused.load()) {
+    // A seek while paused is served at once: its picture is shown, then the pause goes on.
+    // A seek may come and be taken by the reader between two looks at its target: the
+    // generation tells.
+    while (running() && control.paused.load() && control.seekTarget.load() == 0 &&
+           control.seekGeneration.load() == m_generation) {
         serveRepaint();
         SleepMs(10);
     }

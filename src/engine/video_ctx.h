@@ -91,6 +91,7 @@ private:
     std::atomic<std::uint32_t> m_lastTime{0};
     bool m_firstFrame = true;
     std::uint32_t m_generation = 0; // seek generation of the records being shown
+    bool m_shownSinceFlush = false; // a picture was shown since the start or the last seek
     int m_keyFrames = 0;
     int m_predicted = 0;
     double m_rate = 0;

@@ -51,7 +51,7 @@ bool MakeSequenceCard(const std::string& path, int secondsPerRecording, Sequence
     c0.width = 160;
     c0.height = 96;
     c0.fps = 10;
-    c0.gop = 10;
+    c0.gop = 5;
     c0.audio.kind = sim::AudioKind::Tone;
     sim::ChannelSpec c1 = c0;
     c1.channel = 1;

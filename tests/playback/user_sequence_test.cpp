@@ -126,7 +126,9 @@ TEST_F(UserSequence, ForwardSeekWhilePlayingBackwardsShowsTheTarget) {
     const auto after = picturesFrom(seek(target));
     const ShownPicture* first = firstAfterSeek(after, AtOrJustBefore, target);
     ASSERT_NE(first, nullptr) << "backwards, the seek shows the second before the target";
-    EXPECT_LT(m_sink.Count(engine::kMsgEndOfStream), 8u) << "no storm of end notifications";
+    // One end of the data, at most one more: each channel says so once per end.
+    EXPECT_LE(m_sink.Count(engine::kMsgEndOfStream), 2u * engine::kChannelCount)
+        << "no storm of end notifications";
 }
 
 TEST_F(UserSequence, SecondSeekInTheSameRecordingIsTakenToo) {
