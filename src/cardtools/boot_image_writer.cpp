@@ -3,6 +3,7 @@
 #include "cardtools/disk_layout.h"
 #include "platform/block_devices.h"
 #include "platform/program_paths.h"
+#include "platform/system_disks.h"
 #include "store/boot_image.h"
 #include "store/card_layout.h"
 #include "store/sto_reader.h"
@@ -27,20 +28,21 @@ void SetError(std::string* error, std::string text) {
 } // namespace
 
 bool DeviceHoldsProgram(const std::string& deviceText, int drive, CardDriveScanner& scanner) {
-    const std::string programDisk = scanner.DiskOfPath(platform::executablePath());
-    if (programDisk.empty()) {
+    const platform::DiskSet programDisks = scanner.DisksOfPath(platform::executablePath());
+    if (programDisks.disks.empty()) {
         return false;
     }
-    std::string disk = scanner.DiskNameOfDrive(drive);
-    if (disk.empty() && !IsDevicePathText(deviceText)) {
+    platform::DiskSet disks = scanner.DisksOfDrive(drive);
+    if (disks.disks.empty() && !IsDevicePathText(deviceText)) {
+        // A mounted card whose drive is an image file: the disk under its mount point.
         platform::MountEntry mount;
-        platform::BlockNode node;
-        if (scanner.FindMount(deviceText, mount) &&
-            platform::FindBlockNodeByDevNumber(scanner.roots(), mount.devNumber, node)) {
-            disk = node.diskName;
+        if (scanner.FindMount(deviceText, mount)) {
+            platform::StorageResolver resolver(scanner.roots());
+            (void)resolver.load();
+            disks = resolver.DisksOfMount(mount);
         }
     }
-    return !disk.empty() && disk == programDisk;
+    return disks.intersects(programDisks);
 }
 
 bool WriteBootImage(const std::string& deviceText, int drive, bool check, CardDriveScanner& scanner,

@@ -96,9 +96,8 @@ int CFormatTool::ChooseDevice(std::string_view question, const std::string& devi
     if (drive < 0) {
         return refuse(kMsgCannotOpen, "not a drive from 0 to 9 (give it with --drive N=PATH)");
     }
-    const std::string disk = m_scanner.DiskNameOfDrive(drive);
-    if (!disk.empty() && disk == m_scanner.SystemDisk()) {
-        return refuse(kMsgSystemDisk, "this disk holds the running system");
+    if (std::string why; m_scanner.DriveHoldsSystem(drive, &why)) {
+        return refuse(kMsgSystemDisk, why);
     }
     if (DeviceHoldsProgram(deviceText, drive, m_scanner)) {
         return refuse(kMsgPlayerOnDisk, "this disk holds the running program");

@@ -16,6 +16,8 @@ struct SystemRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
     std::string mountInfo = "/proc/self/mountinfo";
+    std::string swaps = "/proc/swaps";
+    std::string udevData = "/run/udev/data"; // udev's database: file system types and labels
 };
 
 enum class DriveKind {
@@ -44,9 +46,12 @@ struct BlockNode {
 // file).
 [[nodiscard]] std::string KernelNameForPath(const SystemRoots& roots, const std::string& path);
 
-// The disk under a device-mapper or software-RAID disk (its first "slaves" entry, followed
-// down); a plain disk name comes back unchanged.
-[[nodiscard]] std::string UnderlyingDisk(const SystemRoots& roots, const std::string& diskName);
+// Kernel names in the device's "slaves" folder (what a device-mapper or RAID device is built
+// on) and "holders" folder (what is built on it), in name order; empty when none.
+[[nodiscard]] std::vector<std::string> Slaves(const SystemRoots& roots, const std::string& name);
+[[nodiscard]] std::vector<std::string> Holders(const SystemRoots& roots, const std::string& name);
+// The file behind a loop device ("loop0"); empty when it has none or is no loop device.
+[[nodiscard]] std::string LoopBackingFile(const SystemRoots& roots, const std::string& diskName);
 
 [[nodiscard]] DriveKind DiskKind(const SystemRoots& roots, const std::string& diskName);
 

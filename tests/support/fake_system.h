@@ -1,7 +1,9 @@
 #pragma once
-// A fake machine for the drive scans: a sysfs tree shaped like the kernel's (devices reached
-// through symbolic links from block/, class/block/ and dev/block/), a /dev folder of image files
-// standing in for the disks, and a mountinfo file. Nothing here touches a real device.
+// A fake machine for the drive scans and the system-disk guard: a sysfs tree shaped like the
+// kernel's (devices reached through symbolic links from block/, class/block/ and dev/block/,
+// stacks through slaves/ and holders/, btrfs devices under fs/btrfs), a /dev folder of image
+// files standing in for the disks, a mountinfo file, a swap list and udev records. Nothing here
+// touches a real device.
 
 #include "card_fixture.h"
 #include "platform/block_devices.h"
@@ -32,6 +34,10 @@ public:
         roots.sys = (m_root / "sys").string();
         roots.dev = (m_root / "dev").string();
         roots.mountInfo = (m_root / "mountinfo").string();
+        roots.swaps = (m_root / "swaps").string();
+        roots.udevData = (m_root / "udev").string();
+        fs::create_directories(roots.udevData);
+        write(m_root / "swaps", "Filename\tType\tSize\tUsed\tPriority");
         platform::SetSysfsRoot(roots.sys);
         platform::ClearDrivePaths();
     }
@@ -51,8 +57,10 @@ public:
         link(rel, d.name, d.devNo);
         const std::string major = d.devNo.substr(0, d.devNo.find(':'));
         const int minor = std::stoi(d.devNo.substr(d.devNo.find(':') + 1));
+        // "sdb" has "sdb1", "mmcblk0" and "nvme0n1" have "mmcblk0p1" and "nvme0n1p1".
+        const bool digit = !d.name.empty() && d.name.back() >= '0' && d.name.back() <= '9';
         for (int k = 1; k <= d.partitions; ++k) {
-            const std::string part = d.name + std::to_string(k);
+            const std::string part = d.name + (digit ? "p" : "") + std::to_string(k);
             fs::create_directories(dir / part);
             const std::string devNo = major + ":" + std::to_string(minor + k);
             write(dir / part / "dev", devNo);
@@ -61,15 +69,62 @@ public:
         }
     }
 
-    // Device-mapper disk dm-N over the partition `slave`.
-    void addMapper(const std::string& name, const std::string& devNo, const std::string& slave) {
+    // A device-mapper or RAID disk ("dm-0", "md0") over the given devices, each of which gets
+    // it in its holders/ folder; `mapperName` also gets /dev/mapper/<mapperName>.
+    void addMapper(const std::string& name, const std::string& devNo,
+                   const std::vector<std::string>& slaves, const std::string& mapperName = "") {
         namespace fs = std::filesystem;
         const fs::path rel = fs::path("devices/virtual/block") / name;
         fs::create_directories(m_root / "sys" / rel / "slaves");
+        fs::create_directories(m_root / "sys" / rel / "holders");
         write(m_root / "sys" / rel / "dev", devNo);
+        write(m_root / "sys" / rel / "removable", "0");
+        fs::create_directory_symlink(fs::path("..") / rel, m_root / "sys/block" / name);
         link(rel, name, devNo);
-        fs::create_directory_symlink(fs::canonical(m_root / "sys/class/block" / slave),
-                                     m_root / "sys" / rel / "slaves" / slave);
+        for (const std::string& slave : slaves) {
+            const fs::path slaveDir = fs::canonical(m_root / "sys/class/block" / slave);
+            fs::create_directory_symlink(slaveDir, m_root / "sys" / rel / "slaves" / slave);
+            fs::create_directories(slaveDir / "holders");
+            fs::create_directory_symlink(fs::canonical(m_root / "sys" / rel),
+                                         slaveDir / "holders" / name);
+        }
+        if (!mapperName.empty()) {
+            fs::create_directories(m_root / "dev/mapper");
+            fs::create_symlink(fs::path("..") / name, m_root / "dev/mapper" / mapperName);
+        }
+    }
+    // A block device node in the fake /dev (a plain file), so that mount sources and swap
+    // partitions named by path lead to the kernel name.
+    void addNode(const std::string& name) { std::ofstream(m_root / "dev" / name).flush(); }
+    // A btrfs file system over the given devices.
+    void addBtrfs(const std::string& uuid, const std::vector<std::string>& devices) {
+        namespace fs = std::filesystem;
+        const fs::path dir = m_root / "sys/fs/btrfs" / uuid / "devices";
+        fs::create_directories(dir);
+        for (const std::string& d : devices) {
+            fs::create_directory_symlink(fs::canonical(m_root / "sys/class/block" / d), dir / d);
+        }
+    }
+    // udev's record of the block device devNo ("8:2"), lines such as "E:ID_FS_TYPE=zfs_member".
+    void addUdevRecord(const std::string& devNo, const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& l : lines) {
+            text += l + "\n";
+        }
+        std::ofstream(m_root / "udev" / ("b" + devNo)) << text;
+    }
+    void setSwaps(const std::vector<std::pair<std::string, std::string>>& areas) {
+        std::string text = "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n";
+        for (const auto& [path, type] : areas) {
+            text += path + "                               " + type + "\t8388604\t\t0\t\t-2\n";
+        }
+        std::ofstream(m_root / "swaps") << text;
+    }
+    // A loop device whose backing file is `file`.
+    void addLoop(const std::string& name, const std::string& devNo, const std::string& file) {
+        addDisk({name, devNo, "virtual", false, 0});
+        std::filesystem::create_directories(m_root / "sys/class/block" / name / "loop");
+        write(m_root / "sys/class/block" / name / "loop/backing_file", file);
     }
 
     // The disk's stand-in: a sparse image of `bytes` with or without a partition table.
@@ -88,6 +143,11 @@ public:
         return path;
     }
 
+    // The fake /dev path of a kernel name, as mount tables and swap lists name devices.
+    [[nodiscard]] std::string dev(const std::string& name) const {
+        return (m_root / "dev" / name).string();
+    }
+
     // A folder standing for a mount point.
     std::string mountDir(const std::string& name) {
         const auto dir = m_root / "media" / name;
@@ -97,6 +157,7 @@ public:
 
     struct Mount {
         std::string devNo, point, fsType, source;
+        std::string superOptions = "rw";
     };
     void setMounts(const std::vector<Mount>& mounts) {
         std::string text;
@@ -107,7 +168,8 @@ public:
                 point += c == ' ' ? std::string("\\040") : std::string(1, c);
             }
             text += std::to_string(id++) + " 1 " + m.devNo + " / " + point +
-                    " rw,relatime shared:1 - " + m.fsType + " " + m.source + " rw\n";
+                    " rw,relatime shared:1 - " + m.fsType + " " + m.source + " " + m.superOptions +
+                    "\n";
         }
         write(m_root / "mountinfo", text);
     }
