@@ -88,6 +88,12 @@ std::vector<std::string> FolderNames(const fs::path& folder) {
     return names;
 }
 
+// The card in a built-in MMC/SD slot; not the boot and RPMB areas of an eMMC chip.
+bool IsMmcCardName(const std::string& name) {
+    return name.rfind("mmcblk", 0) == 0 && name.find("boot") == std::string::npos &&
+           name.find("rpmb") == std::string::npos;
+}
+
 } // namespace
 
 std::vector<std::string> Slaves(const SystemRoots& roots, const std::string& name) {
@@ -115,6 +121,9 @@ std::string LoopBackingFile(const SystemRoots& roots, const std::string& diskNam
 DriveKind DiskKind(const SystemRoots& roots, const std::string& diskName) {
     if (diskName.rfind("sr", 0) == 0) {
         return DriveKind::CdRom;
+    }
+    if (IsMmcCardName(diskName)) {
+        return DriveKind::Removable;
     }
     const std::string removable =
         ReadAttribute(fs::path(roots.sys) / "class" / "block" / diskName / "removable");

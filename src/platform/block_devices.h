@@ -22,7 +22,7 @@ struct SystemRoots {
 
 enum class DriveKind {
     Fixed,
-    Removable, // sysfs "removable" is 1 (card readers, most sticks)
+    Removable, // sysfs "removable" is 1 (card readers, most sticks), or an MMC/SD card
     CdRom,     // sr*
 };
 
@@ -53,6 +53,9 @@ struct BlockNode {
 // The file behind a loop device ("loop0"); empty when it has none or is no loop device.
 [[nodiscard]] std::string LoopBackingFile(const SystemRoots& roots, const std::string& diskName);
 
+// Built-in SD slots ("mmcblk0": sysfs "removable" 0, not on USB) count as removable: their
+// cards come and go like a card reader's. An eMMC chip that holds the system is never listed
+// anyway (see SystemDisks).
 [[nodiscard]] DriveKind DiskKind(const SystemRoots& roots, const std::string& diskName);
 
 // True when the disk's sysfs path runs through a USB device.

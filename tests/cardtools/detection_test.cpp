@@ -129,6 +129,27 @@ TEST_F(MachineTest, SystemDiskIsNeverListedEvenOnUsbOrUnderAMapping) {
     }
 }
 
+TEST_F(MachineTest, CardInABuiltInSdSlotIsRemovable) {
+    // A laptop's SD slot: sysfs says "removable" 0 and it is not on USB. The eMMC boot areas
+    // beside it are never cards.
+    m_sys.addDisk({"mmcblk0", "179:0", "platform/fe320000.mmc/mmc_host/mmc0/mmc0:aaaa", false, 1});
+    m_sys.addDisk({"mmcblk1boot0", "179:256", "platform/fe330000.mmc/mmc_host/mmc1/mmc1:0001",
+                   false, 0});
+    const std::string slot = m_sys.mountDir("SD SLOT");
+    const std::string boot = m_sys.mountDir("boot0");
+    m_sys.setMounts({{"8:1", "/", "ext4", "/dev/sda1"},
+                     {"179:1", slot, "vfat", "/dev/mmcblk0p1"},
+                     {"179:256", boot, "vfat", "/dev/mmcblk1boot0"}});
+    cardtools::CardDriveScanner scanner(m_sys.roots);
+    std::vector<DeviceEntry> removable, other, settings;
+    ASSERT_TRUE(scanner.ScanDrives(removable, other));
+    EXPECT_EQ(removable, (std::vector<DeviceEntry>{{slot + "/", 0}}));
+    ASSERT_TRUE(scanner.ScanDrivesForSettings(settings));
+    EXPECT_EQ(settings, (std::vector<DeviceEntry>{{slot + "/", 0}}));
+    EXPECT_EQ(platform::DiskKind(m_sys.roots, "mmcblk0"), platform::DriveKind::Removable);
+    EXPECT_EQ(platform::DiskKind(m_sys.roots, "mmcblk1boot0"), platform::DriveKind::Fixed);
+}
+
 TEST_F(MachineTest, UnreadableMountTableFailsTheScan) {
     m_sys.roots.mountInfo = (m_dir / "missing").string();
     cardtools::CardDriveScanner scanner(m_sys.roots);
