@@ -45,10 +45,58 @@ bool DeviceHoldsProgram(const std::string& deviceText, int drive, CardDriveScann
     return disks.intersects(programDisks);
 }
 
+namespace {
+
+enum class Attempt { Done, Failed, Retry };
+
+// One attempt of writing the image on an open card; the first deletes the partition table,
+// later ones clear the first 64 sectors.
+Attempt WriteImageOnce(store::CStoReader& card, int attempt, std::string* error) {
+    const std::span<const std::uint8_t> image = store::BootImage();
+    if (attempt == 0) {
+        const std::array<std::uint8_t, store::kSectorSize> zero{};
+        if (!card.Seek(0, store::SeekOrigin::Begin) ||
+            !card.Write(zero.data(), store::kSectorSize)) {
+            SetError(error, "cannot delete the partition table: " + card.LastError());
+            return Attempt::Failed;
+        }
+    } else {
+        const std::vector<std::uint8_t> zeros(kZeroSectorsBeforeRetry * store::kSectorSize, 0);
+        (void)card.Seek(0, store::SeekOrigin::Begin);
+        (void)card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size()));
+    }
+    if (card.Seek(0, store::SeekOrigin::Begin) &&
+        card.Write(image.data(), static_cast<std::uint32_t>(image.size())) && card.Sync()) {
+        return Attempt::Done;
+    }
+    SetError(error, "cannot write the boot image: " + card.LastError());
+    return Attempt::Retry;
+}
+
+} // namespace
+
+bool WriteBootImageTo(store::CStoReader& card, CardToolPrompts& prompts, std::string* error) {
+    if (store::BootImage().size() != store::kBootImageSize) {
+        SetError(error, "the boot image is missing");
+        return false;
+    }
+    for (int attempt = 0; attempt < kBootImageAttempts; ++attempt) {
+        switch (WriteImageOnce(card, attempt, error)) {
+        case Attempt::Done:
+            return true;
+        case Attempt::Failed:
+            return false;
+        case Attempt::Retry:
+            break;
+        }
+    }
+    prompts.ShowMessage(kMsgReinsert);
+    return false;
+}
+
 bool WriteBootImage(const std::string& deviceText, int drive, bool check, CardDriveScanner& scanner,
                     CardToolPrompts& prompts, std::string* error) {
-    const std::span<const std::uint8_t> image = store::BootImage();
-    if (image.size() != store::kBootImageSize) {
+    if (store::BootImage().size() != store::kBootImageSize) {
         SetError(error, "the boot image is missing");
         return false;
     }
@@ -77,30 +125,18 @@ bool WriteBootImage(const std::string& deviceText, int drive, bool check, CardDr
                 return false;
             }
         }
+        const Attempt result = WriteImageOnce(card, attempt, error);
+        card.Close();
+        // The kernel learns the new partition; a refusal (a partition still mounted) only
+        // delays that until the card is inserted again.
         std::string reread;
-        if (attempt == 0) {
-            // Deleting the layout: the kernel forgets the old partitions before the new table.
-            const std::array<std::uint8_t, store::kSectorSize> zero{};
-            if (!card.Seek(0, store::SeekOrigin::Begin) ||
-                !card.Write(zero.data(), store::kSectorSize)) {
-                SetError(error, "cannot delete the partition table: " + card.LastError());
-                return false;
-            }
-            (void)RereadPartitionTableOfDrive(drive, reread);
-        } else {
-            const std::vector<std::uint8_t> zeros(kZeroSectorsBeforeRetry * store::kSectorSize, 0);
-            (void)card.Seek(0, store::SeekOrigin::Begin);
-            (void)card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size()));
-        }
-        if (card.Seek(0, store::SeekOrigin::Begin) &&
-            card.Write(image.data(), static_cast<std::uint32_t>(image.size())) && card.Sync()) {
-            // The kernel learns the new partition; a refusal (a partition still mounted) only
-            // delays that until the card is inserted again.
-            card.Close();
-            (void)RereadPartitionTableOfDrive(drive, reread);
+        (void)RereadPartitionTableOfDrive(drive, reread);
+        if (result == Attempt::Done) {
             return true;
         }
-        SetError(error, "cannot write the boot image: " + card.LastError());
+        if (result == Attempt::Failed) {
+            return false;
+        }
     }
     prompts.ShowMessage(kMsgReinsert);
     return false;

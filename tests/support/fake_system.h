@@ -160,6 +160,7 @@ public:
         std::string superOptions = "rw";
     };
     void setMounts(const std::vector<Mount>& mounts) {
+        m_mounts = mounts;
         std::string text;
         int id = 20;
         for (const Mount& m : mounts) {
@@ -174,6 +175,18 @@ public:
         write(m_root / "mountinfo", text);
     }
 
+    // What an unmount leaves: every entry of the mount point gone.
+    void removeMount(const std::string& point) {
+        std::vector<Mount> left;
+        for (const Mount& m : m_mounts) {
+            if (m.point != point && m.point + "/" != point && m.point != point + "/") {
+                left.push_back(m);
+            }
+        }
+        setMounts(left);
+    }
+    [[nodiscard]] const std::vector<Mount>& mounts() const { return m_mounts; }
+
     platform::SystemRoots roots;
 
 private:
@@ -187,6 +200,7 @@ private:
     }
 
     std::filesystem::path m_root;
+    std::vector<Mount> m_mounts;
 };
 
 } // namespace tavero::testing
