@@ -141,6 +141,18 @@ TEST_F(MountedCardTest, CardThatCannotBeUnmountedIsLeftAsItWas) {
     }
 }
 
+TEST_F(MountedCardTest, CardWithAVolumeBuiltOnItIsNotReleased) {
+    // An encrypted partition opened on the card: its mapping is the person's to close.
+    m_sys.addMapper("dm-3", "253:3", {"sdb1"}, "luks-card");
+    const std::uint64_t before = HashRange(m_card, 0, -1);
+    EXPECT_FALSE(m_tool.StartFormat(m_mount));
+    EXPECT_EQ(m_prompts.messages,
+              std::vector<std::string>{"Please close all file in this disk, and retry"});
+    EXPECT_EQ(m_tool.LastError(), "dm-3 is built on this disk; close it first");
+    EXPECT_TRUE(m_unmounter.calls.empty());
+    expectUntouched(before);
+}
+
 TEST_F(MountedCardTest, NothingIsUnmountedOrWrittenBeforeEveryCheckPassed) {
     WriteBytes(m_card, 0xA000000, [] {
         const Bytes512 b = ConfigSectorBytes(10000, {"anna", "secret", "", ""});
