@@ -170,7 +170,7 @@ DiskSet StorageResolver::SystemDisks() const {
             if (name.empty()) {
                 MarkIncomplete(out, "swap " + area.path);
             } else {
-                addBlockDevice(name, out, 0);
+                addBlockDevice(name, out, 0, true);
             }
         } else {
             addPath(area.path, out, 0);
@@ -193,7 +193,7 @@ DiskSet StorageResolver::DisksOfMount(const MountEntry& entry) const {
 
 DiskSet StorageResolver::DisksOfBlockDevice(const std::string& name) const {
     DiskSet out;
-    addBlockDevice(name, out, 0);
+    addBlockDevice(name, out, 0, false);
     return out;
 }
 
@@ -234,7 +234,7 @@ void StorageResolver::addMount(const MountEntry& entry, DiskSet& out, int depth)
     }
     bool found = !devices.empty();
     for (const std::string& name : devices) {
-        addBlockDevice(name, out, depth + 1);
+        addBlockDevice(name, out, depth + 1, true);
     }
     if (entry.fsType == "btrfs") {
         addBtrfsMembers(devices, out, depth);
@@ -248,7 +248,8 @@ void StorageResolver::addMount(const MountEntry& entry, DiskSet& out, int depth)
     }
 }
 
-void StorageResolver::addBlockDevice(const std::string& name, DiskSet& out, int depth) const {
+void StorageResolver::addBlockDevice(const std::string& name, DiskSet& out, int depth,
+                                     bool followFiles) const {
     if (depth > kMaxDepth) {
         MarkIncomplete(out, name + " (stacked too deep)");
         return;
@@ -270,10 +271,17 @@ void StorageResolver::addBlockDevice(const std::string& name, DiskSet& out, int 
         below.insert(below.end(), ofDisk.begin(), ofDisk.end());
     }
     for (const std::string& slave : below) {
-        addBlockDevice(slave, out, depth + 1);
+        addBlockDevice(slave, out, depth + 1, followFiles);
     }
     const std::string backing = LoopBackingFile(m_roots, node.diskName);
-    if (!backing.empty()) {
+    if (backing.empty()) {
+        return;
+    }
+    // A loop device over a block device writes to that device; over a file, to the file only.
+    // What lives on a loop device lives on the file system that holds its file, though.
+    if (const std::string device = KernelNameForPath(m_roots, backing); !device.empty()) {
+        addBlockDevice(device, out, depth + 1, followFiles);
+    } else if (followFiles) {
         addPath(backing, out, depth + 1);
     }
 }
@@ -297,7 +305,7 @@ void StorageResolver::addBtrfsMembers(const std::vector<std::string>& devices, D
         }
         std::sort(members.begin(), members.end());
         for (const std::string& member : members) {
-            addBlockDevice(member, out, depth + 1);
+            addBlockDevice(member, out, depth + 1, true);
         }
     }
 }
@@ -327,7 +335,7 @@ bool StorageResolver::addZfsPool(const std::string& pool, DiskSet& out, int dept
         }
         BlockNode node;
         if (FindBlockNodeByDevNumber(m_roots, file.substr(1), node)) {
-            addBlockDevice(node.name, out, depth + 1);
+            addBlockDevice(node.name, out, depth + 1, true);
             found = true;
         }
     }

@@ -52,7 +52,7 @@ public:
     // The disks under one mounted file system.
     [[nodiscard]] DiskSet DisksOfMount(const MountEntry& entry) const;
     // The disks under a block device given by kernel name (a disk, a partition, "dm-1"): what
-    // formatting it would overwrite.
+    // formatting it would overwrite. A loop device over a file overwrites only the file.
     [[nodiscard]] DiskSet DisksOfBlockDevice(const std::string& name) const;
 
     [[nodiscard]] const std::vector<MountEntry>& mounts() const { return m_mounts; }
@@ -61,7 +61,10 @@ public:
 private:
     void addMount(const MountEntry& entry, DiskSet& out, int depth) const;
     void addPath(const std::string& path, DiskSet& out, int depth) const;
-    void addBlockDevice(const std::string& name, DiskSet& out, int depth) const;
+    // followFiles: whether a loop device's backing file counts with the disks of the file
+    // system that holds it (what lives on the loop device does; what is written to it does
+    // not reach them).
+    void addBlockDevice(const std::string& name, DiskSet& out, int depth, bool followFiles) const;
     void addBtrfsMembers(const std::vector<std::string>& devices, DiskSet& out, int depth) const;
     [[nodiscard]] bool addZfsPool(const std::string& pool, DiskSet& out, int depth) const;
     [[nodiscard]] bool addOverlayLayers(const std::string& superOptions, DiskSet& out,
