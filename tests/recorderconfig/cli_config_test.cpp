@@ -185,5 +185,45 @@ TEST_F(CliConfigTest, WifiSaveAndShow) {
                         "encrypt=AES\r\nUsesStaticIp=0\r\n" + addresses));
 }
 
+TEST_F(CliConfigTest, WifiSaveKeepsEveryValueItWasNotToldToChange) {
+    struct Case {
+        const char* name;
+        std::string file;     // the card's file before the save (CR LF lines)
+        std::string expected; // after "wifi save --ssid new --password 12345678"
+    };
+    const std::string tail = "UsesStaticIp=0\r\nIP=\r\nSubnetMask =\r\nGateway=\r\nDNS=\r\n";
+    const Case cases[] = {
+        {"empty server, authentication and cipher",
+         "[]\r\nserver=\r\nssid=car\r\npassword=old-pass\r\nauthmode=\r\nencrypt=\r\n" + tail,
+         "[]\r\nserver=\r\nssid=new\r\npassword=12345678\r\nauthmode=\r\nencrypt=\r\n" + tail},
+        {"names the dialog does not offer",
+         "[]\r\nserver=10.0.0.1\r\nssid=car\r\npassword=old-pass\r\nauthmode=wpa2psk\r\n"
+         "encrypt=TKIPAES\r\n" + tail,
+         "[]\r\nserver=10.0.0.1\r\nssid=new\r\npassword=12345678\r\nauthmode=wpa2psk\r\n"
+         "encrypt=TKIPAES\r\n" + tail},
+        {"WPA2 with AES",
+         "[]\r\nserver=10.0.0.1\r\nssid=car\r\npassword=old-pass\r\nauthmode=WPA2PSK\r\n"
+         "encrypt=AES\r\n" + tail,
+         "[]\r\nserver=10.0.0.1\r\nssid=new\r\npassword=12345678\r\nauthmode=WPA2PSK\r\n"
+         "encrypt=AES\r\n" + tail},
+    };
+    const auto file = m_dir / "root" / "car_set" / "wifi_cfg.txt";
+    std::filesystem::create_directories(file.parent_path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(file, TextBytes(c.file));
+        const CliRun run = RunCli("wifi save " + Root() + " --ssid new --password 12345678");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(FileBytes(file), TextBytes(c.expected));
+    }
+    // What the command is told to change, it changes.
+    WriteFileBytes(file, TextBytes(cases[1].file));
+    const CliRun run = RunCli("wifi save " + Root() + " --auth WPAPSK --encrypt AES --server ''");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(FileBytes(file),
+              TextBytes("[]\r\nserver=\r\nssid=car\r\npassword=old-pass\r\nauthmode=WPAPSK\r\n"
+                        "encrypt=AES\r\n" + tail));
+}
+
 } // namespace
 } // namespace tavero::testing
