@@ -391,6 +391,17 @@ bool WriteCarData(const std::string& path, const CarData& data) {
     return WriteWholeFile(path, record);
 }
 
+bool ClockFieldsValid(const ClockFields& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+        t.minute > 59 || t.second < 0 || t.second > 59) {
+        return false;
+    }
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    const int days = kDays[static_cast<std::size_t>(t.month - 1)] + (t.month == 2 && leap ? 1 : 0);
+    return t.day <= days;
+}
+
 ClockFields ClockInUtc(const ClockFields& local, std::int32_t offsetSeconds) {
     const std::int64_t seconds = DaysFromCivil(local.year, local.month, local.day) * 86400 +
                                  local.hour * 3600 + local.minute * 60 + local.second -

@@ -156,6 +156,9 @@ struct ClockFields {
     int minute = 0;
     int second = 0;
 };
+// True when the fields name a moment that exists: a month 1..12, a day the month has (29
+// February in leap years only), hours 0..23, minutes and seconds 0..59.
+[[nodiscard]] bool ClockFieldsValid(const ClockFields& time);
 // The wall-clock time `local` of a zone `offsetSeconds` east of UTC, expressed in UTC.
 [[nodiscard]] ClockFields ClockInUtc(const ClockFields& local, std::int32_t offsetSeconds);
 // "cartime.cts": "TAVEROTIME", year - 1900, month - 1, day, hour, minute, second, checksum.

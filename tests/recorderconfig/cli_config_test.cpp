@@ -185,6 +185,30 @@ TEST_F(CliConfigTest, WifiSaveAndShow) {
                         "encrypt=AES\r\nUsesStaticIp=0\r\n" + addresses));
 }
 
+TEST_F(CliConfigTest, TimeSettingRefusesDatesThatDoNotExist) {
+    const ByteVec before = Sector();
+    for (const char* date : {"2024-02-31 10:00:00", "2023-02-29 10:00:00", "2024-04-31 00:00:00",
+                             "2024-00-10 00:00:00", "2024-13-01 00:00:00"}) {
+        SCOPED_TRACE(date);
+        const CliRun run =
+            RunCli("config save " + Drive() + " " + Root() + " 'timeSetting=" + date + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("timeSetting takes 'YYYY-MM-DD HH:MM:SS'"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(Sector(), before);
+        EXPECT_FALSE(std::filesystem::exists(m_dir / "root" / "car_set" / "cartime.cts"));
+    }
+    // 29 February of a leap year exists; the clock record holds it as written (zone +00:00).
+    const CliRun run = RunCli("config save " + Drive() + " " + Root() +
+                              " timeZoneRow=1 'timeSetting=2024-02-29 23:59:58'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const ByteVec clock = FileBytes(m_dir / "root" / "car_set" / "cartime.cts");
+    ASSERT_EQ(clock.size(), 20u);
+    EXPECT_EQ(clock[10], 124); // 2024 - 1900
+    EXPECT_EQ(clock[11], 1);   // February
+    EXPECT_EQ(clock[12], 29);
+}
+
 TEST_F(CliConfigTest, WifiSaveKeepsEveryValueItWasNotToldToChange) {
     struct Case {
         const char* name;
