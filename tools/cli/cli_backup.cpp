@@ -109,8 +109,8 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
             }
         }
     } else {
-        if (options.to < options.from) {
-            return fail(sourceName, "the time range ends before it starts");
+        if (options.to <= options.from) {
+            return fail(sourceName, "Please select valid time");
         }
         for (IndexRecord* r : index.fullList()) {
             // Record times are compared as the recorder's zone shows them.
@@ -125,7 +125,10 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
         return fail(sourceName, "no record lies in the chosen range");
     }
     if (records.size() > kMaxBackupRecords) {
-        return fail(sourceName, "more than 4096 records chosen; back up fewer recordings at a time");
+        // The backup dialog stops collecting at 4096 records and backs those up.
+        std::fprintf(err, "tavero-cli: %s: Backup more data. (the first %zu of %zu records are backed up)\n",
+                     sourceName.c_str(), kMaxBackupRecords, records.size());
+        records.resize(kMaxBackupRecords);
     }
     std::uint32_t lowest = records.front()->startUnit;
     std::uint32_t highest = records.front()->endUnit;
