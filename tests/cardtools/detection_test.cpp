@@ -359,13 +359,56 @@ TEST_F(DetectionTest, CardWithUsersOpensOnlyForTheRightUser) {
     EXPECT_FALSE(m_detection.OpenCard(m_dir.path().string() + "/nowhere/"));
 }
 
-TEST_F(DetectionTest, CardWithoutSectorCountsAsUnlockedWithTheProgramsSpeedUnit) {
+TEST_F(DetectionTest, CardWithoutSectorOpensWithTheProgramsSpeedUnitButUnlocksNothing) {
     WriteBytes(m_card, 0xA000000, std::vector<std::uint8_t>(512, 0));
     EXPECT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
     EXPECT_EQ(m_detection.Sector().magic, 0u);
     EXPECT_EQ(m_detection.Sector().speedUnit, 2u);
-    EXPECT_TRUE(m_detection.Unlocked());
+    EXPECT_FALSE(m_detection.Unlocked());
     EXPECT_EQ(m_host.openedDevices, std::vector<std::string>{m_cardMount + "/"});
+    // Once its sector reads again, its users are asked for.
+    WriteBytes(m_card, 0xA000000, Bytes(ConfigSectorBytes(10000, {"anna", "pw", "", ""})));
+    m_prompts.loginGiven = false;
+    EXPECT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
+    EXPECT_EQ(m_prompts.logins, 1);
+    EXPECT_EQ(m_host.opened.size(), 1u);
+}
+
+TEST_F(DetectionTest, UnlockingBelongsToTheCard) {
+    // A second card with users of its own, reached by its device path.
+    const auto other = m_sys.addImage(3, "sdd", kCardBytes, false);
+    WriteBytes(other, 0x4000000, Bytes(DiskInfoBytes(4, 20000)));
+    WriteBytes(other, 0x5000000, Bytes(DiskInfoBytes(4, 20000)));
+    WriteBytes(other, 0xA000000, Bytes(ConfigSectorBytes(20000, {"bob", "pw2", "", ""})));
+    WriteBytes(m_card, 0xA000000, Bytes(ConfigSectorBytes(10000, {"anna", "pw", "", ""})));
+    m_prompts.loginGiven = true;
+    m_prompts.loginName = "anna";
+    m_prompts.loginPassword = "pw";
+    ASSERT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
+    EXPECT_EQ(m_host.opened, std::vector<int>{1});
+
+    // Anna's answer does not open Bob's card.
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_prompts.logins, 2);
+    EXPECT_EQ(m_host.opened, std::vector<int>{1});
+    m_prompts.loginName = "bob";
+    m_prompts.loginPassword = "pw2";
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_host.opened, (std::vector<int>{1, 3}));
+
+    // Both stay unlocked for the run.
+    ASSERT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_prompts.logins, 3);
+    EXPECT_EQ(m_host.opened, (std::vector<int>{1, 3, 1, 3}));
+
+    // The same identifier with other users (formatted cards share identifiers) asks again.
+    WriteBytes(other, 0x4000000, Bytes(DiskInfoBytes(4, 10000)));
+    WriteBytes(other, 0x5000000, Bytes(DiskInfoBytes(4, 10000)));
+    WriteBytes(other, 0xA000000, Bytes(ConfigSectorBytes(10000, {"carl", "pw3", "", ""})));
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_prompts.logins, 4);
+    EXPECT_EQ(m_host.opened.size(), 4u);
 }
 
 TEST_F(DetectionTest, FormatRefusesTheSystemDisk) {
