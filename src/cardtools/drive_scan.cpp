@@ -3,6 +3,7 @@
 #include "platform/drive_table.h"
 #include "platform/program_paths.h"
 #include "platform/raw_file.h"
+#include "recorderconfig/car_set_files.h"
 
 #include <algorithm>
 #include <array>
@@ -43,11 +44,7 @@ bool HasNoPartitionTable(const std::string& path) {
 } // namespace
 
 bool IsDevicePathText(const std::string& text) {
-    if (text.empty() || text.back() == '/') {
-        return false;
-    }
-    struct stat st {};
-    return !(::stat(text.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    return recorderconfig::IsRawOnlyRoot(text);
 }
 
 CardDriveScanner::CardDriveScanner(platform::SystemRoots roots) : m_roots(std::move(roots)) {}

@@ -87,7 +87,8 @@ private:
     bool m_systemDisksKnown = false;
 };
 
-// True when a device text names a device path rather than a mount point.
+// True when a device text names a device path rather than a mount point: the configuration
+// files' rule (recorderconfig::IsRawOnlyRoot), so both agree on every text.
 [[nodiscard]] bool IsDevicePathText(const std::string& text);
 
 } // namespace tavero::cardtools

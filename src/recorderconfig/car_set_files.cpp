@@ -118,7 +118,15 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 } // namespace
 
 bool IsRawOnlyRoot(std::string_view cardRoot) {
-    return cardRoot.empty() || cardRoot.starts_with("/dev/");
+    if (cardRoot.empty() || cardRoot.starts_with("/dev/")) {
+        return true;
+    }
+    if (cardRoot.back() == '/') {
+        return false; // a folder text, even when the folder is gone: its writes fail and say so
+    }
+    struct stat st {};
+    const std::string path(cardRoot);
+    return !(::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 std::string CarSetPath(std::string_view cardRoot, std::string_view name) {

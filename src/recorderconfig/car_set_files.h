@@ -57,8 +57,10 @@ inline constexpr std::size_t kClockRecordSize = 20;
 inline constexpr std::size_t kCarDataPlateBytes = 16; // NUL-terminated
 inline constexpr std::size_t kCarDataInfoBytes = 48;  // NUL-terminated
 
-// A card that is reachable only as a raw device ("/dev/...", or no mount point at all): only the
-// configuration sector is read or written there, never a file.
+// A card that is reachable only raw: no root at all, a device path ("/dev/..."), or any other
+// text that is not a folder (a whole-card image file, a path that does not exist). Only the
+// configuration sector is read or written there, never a file. A text ending in "/" is a folder
+// text. The card tools use the same rule for their device texts.
 [[nodiscard]] bool IsRawOnlyRoot(std::string_view cardRoot);
 // cardRoot + "car_set/" + name; a root without its trailing "/" gets one.
 [[nodiscard]] std::string CarSetPath(std::string_view cardRoot, std::string_view name);

@@ -5,6 +5,7 @@
 #include "cardtools_fixture.h"
 #include "fake_system.h"
 #include "platform/mount_table.h"
+#include "recorderconfig/car_set_files.h"
 #include "store/boot_image.h"
 
 #include <deque>
@@ -106,6 +107,11 @@ TEST_F(MachineTest, ScanListsRemovableMountsUsbDisksCdRomsAndRawCards) {
     EXPECT_EQ(scanner.DriveNumberOfDeviceText(m_raw.string()), 3);
     EXPECT_EQ(scanner.DriveNumberOfDeviceText(m_cardMount + "/"), 1);
     EXPECT_EQ(scanner.DriveNumberOfDeviceText("/nowhere/card.img"), -1);
+    // The configuration files' rule: only a folder text is a card root.
+    for (const std::string& text : {m_raw.string(), m_cardMount, m_cardMount + "/",
+                                    std::string("/dev/sdz"), m_dir.path().string() + "/gone"}) {
+        EXPECT_EQ(cardtools::IsDevicePathText(text), recorderconfig::IsRawOnlyRoot(text)) << text;
+    }
 }
 
 TEST_F(MachineTest, SystemDiskIsNeverListedEvenOnUsbOrUnderAMapping) {
