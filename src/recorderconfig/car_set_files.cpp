@@ -115,6 +115,16 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
+// Syncs the folder that holds path, so that the entry of a new or truncated file is written.
+bool SyncFolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : path.substr(0, slash);
+    const platform::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.valid() && ::fsync(dir.get()) == 0;
+}
+
 } // namespace
 
 bool IsRawOnlyRoot(std::string_view cardRoot) {
@@ -146,7 +156,11 @@ std::string SecondCopy(std::string_view path) {
 bool CreateCarSetFolder(std::string_view cardRoot) {
     std::string folder = CarSetPath(cardRoot, "");
     folder.pop_back();
-    return ::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST;
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+        // The new folder's entry in the root is on the card before anything is put in it.
+        return SyncFolderOf(folder);
+    }
+    return errno == EEXIST;
 }
 
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -166,7 +180,9 @@ bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes
         }
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    // Reported as written only once it is on the card: a card pulled at once, or a late I/O
+    // error, must not pass for a save. The folder holds the file's entry and size.
+    return ::fsync(fd.get()) == 0 && SyncFolderOf(path);
 }
 
 bool CreateEmptyFile(const std::string& path) {

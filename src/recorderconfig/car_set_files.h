@@ -66,10 +66,11 @@ inline constexpr std::size_t kCarDataInfoBytes = 48;  // NUL-terminated
 [[nodiscard]] std::string CarSetPath(std::string_view cardRoot, std::string_view name);
 // The same name with "2" appended: the second copy the recorder falls back on.
 [[nodiscard]] std::string SecondCopy(std::string_view path);
-// Creates cardRoot + "car_set/" (an existing folder is fine).
+// Creates cardRoot + "car_set/" (an existing folder is fine); a new one is synced into the root.
 [[nodiscard]] bool CreateCarSetFolder(std::string_view cardRoot);
 
-// Create-or-truncate and one write. False when the file could not be created or fully written.
+// Create-or-truncate and one write, then the file and its folder synced. False when the file
+// could not be created, fully written or synced.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 [[nodiscard]] bool CreateEmptyFile(const std::string& path);
 
