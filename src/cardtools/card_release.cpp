@@ -3,7 +3,6 @@
 #include "platform/block_devices.h"
 #include "platform/mount_table.h"
 
-
 namespace tavero::cardtools {
 namespace {
 

@@ -48,8 +48,8 @@ void StampEntry(std::uint8_t* e, const std::array<std::uint8_t, kFatLabelBytes>&
     const std::time_t now = std::time(nullptr);
     std::tm t{};
     localtime_r(&now, &t);
-    const auto time = static_cast<std::uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) |
-                                                 (t.tm_sec / 2));
+    const auto time =
+        static_cast<std::uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
     const int year = std::clamp(t.tm_year + 1900 - 1980, 0, 127);
     const auto date = static_cast<std::uint32_t>((year << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
     PutLe16(e + 14, time); // created
@@ -82,8 +82,7 @@ long LabelSlot(const std::vector<std::uint8_t>& folder) {
 
 } // namespace
 
-bool ConfigurationPartitionOffset(store::CStoReader& card, std::int64_t& offset,
-                                  std::string& why) {
+bool ConfigurationPartitionOffset(store::CStoReader& card, std::int64_t& offset, std::string& why) {
     Sector mbr{};
     if (!ReadAt(card, 0, mbr.data(), store::kSectorSize)) {
         why = "cannot read sector 0: " + card.LastError();

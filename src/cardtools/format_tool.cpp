@@ -406,8 +406,8 @@ bool CFormatTool::makeRestoreFileSystem(std::int64_t size) {
     const std::uint32_t sectors =
         partitioned ? RestorePartitionSectors(static_cast<std::uint64_t>(size) / 512) : 0;
     if (!path || (partitioned && sectors == 0) ||
-        !MakeFatFileSystem(*path, partitioned ? kRestorePartitionFirstLba : 0, sectors,
-                           partitioned, "", why)) {
+        !MakeFatFileSystem(*path, partitioned ? kRestorePartitionFirstLba : 0, sectors, partitioned,
+                           "", why)) {
         fail(FormatState::WriteFailed, "making the file system failed: " + why,
              kMsgFileSystemFailed);
         return false;

@@ -1,18 +1,17 @@
 #include "export/snapshot.h"
 
+#include "engine/ozu_ctrl.h"
+#include "engine/video_ctx.h"
+#include "platform/create_path.h"
+
 #include <QColor>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QString>
-
 #include <cmath>
 #include <cstdio>
-
-#include "engine/ozu_ctrl.h"
-#include "engine/video_ctx.h"
-#include "platform/create_path.h"
 
 namespace tavero::exporting {
 namespace {
@@ -46,7 +45,8 @@ void TakeOne(engine::COzuCtrl& control, int channel, const Request& request) {
         painter.setPen(FromColourRef(request.colour));
         const auto at = StampPositions(picture.width(), picture.height());
         for (std::size_t i = 0; i < at.size(); ++i) {
-            const QRect box(at[i].x, at[i].y, picture.width() - at[i].x, picture.height() - at[i].y);
+            const QRect box(at[i].x, at[i].y, picture.width() - at[i].x,
+                            picture.height() - at[i].y);
             painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                              QString::fromStdString(request.texts[i]));
         }
@@ -67,7 +67,8 @@ int Take(engine::COzuCtrl* control, int format, const Request& request, std::str
         return 0;
     }
     // A QCoreApplication alone has no font database either.
-    if (request.stamped && qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+    if (request.stamped &&
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
         SetError(error, "the stamp needs fonts, which need a GUI application; nothing was saved");
         return 0;
     }
@@ -91,10 +92,9 @@ int PlayerSnapshot(engine::COzuCtrl* control, int format, int /*value*/, std::ui
     return Take(control, format, request, error);
 }
 
-int PlayerSnapshotStamped(engine::COzuCtrl* control, int format, int /*value*/, std::uint32_t colour,
-                          const std::string& prefix, const std::string& text1,
-                          const std::string& text2, const std::string& text3,
-                          std::string* error) {
+int PlayerSnapshotStamped(engine::COzuCtrl* control, int format, int /*value*/,
+                          std::uint32_t colour, const std::string& prefix, const std::string& text1,
+                          const std::string& text2, const std::string& text3, std::string* error) {
     Request request;
     request.colour = colour;
     request.prefix = prefix;
@@ -121,7 +121,9 @@ std::string Format(const char* pattern, double value, char hemisphere) {
 
 } // namespace
 
-std::string StampLatitude(double degrees) { return Format("%12f %c", std::fabs(degrees), degrees >= 0 ? 'N' : 'S'); }
+std::string StampLatitude(double degrees) {
+    return Format("%12f %c", std::fabs(degrees), degrees >= 0 ? 'N' : 'S');
+}
 
 std::string StampLongitude(double degrees) {
     return Format("%12f %c", std::fabs(degrees), degrees >= 0 ? 'E' : 'W');

@@ -4,12 +4,12 @@
 // (position and speed) near the bottom. Synchronous; called on the controlling thread while the
 // video workers may be drawing (each presenter hands over a copy under its lock).
 
+#include "engine/presenter.h"
+
 #include <array>
 #include <cstdint>
 #include <ctime>
 #include <string>
-
-#include "engine/presenter.h"
 
 namespace tavero::engine {
 class COzuCtrl;

@@ -3,8 +3,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QString>
 #include <QDBusReply>
+#include <QString>
 #include <QVariantMap>
 
 namespace tavero::platform {
@@ -61,8 +61,7 @@ bool UDisksUnmountService::ServiceAvailable(const std::string& busAddress) {
 bool UDisksUnmountService::Unmount(const MountedFileSystem& fileSystem, std::string& error) {
     QDBusConnection bus = Bus(m_busAddress);
     if (!bus.isConnected()) {
-        error = "the system bus cannot be reached: " +
-                bus.lastError().message().toStdString();
+        error = "the system bus cannot be reached: " + bus.lastError().message().toStdString();
         return false;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -75,9 +74,9 @@ bool UDisksUnmountService::Unmount(const MountedFileSystem& fileSystem, std::str
     if (reply.type() == QDBusMessage::ReplyMessage) {
         return true;
     }
-    error = "UDisks2 cannot unmount " + fileSystem.mountPoint + ": " +
-            (reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage())
-                .toStdString();
+    error =
+        "UDisks2 cannot unmount " + fileSystem.mountPoint + ": " +
+        (reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()).toStdString();
     return false;
 }
 

@@ -205,8 +205,8 @@ std::string WifiConfigText(const WifiSettings& s) {
     line("server=", s.server);
     line("ssid=", s.ssid);
     line("password=", s.password);
-    line("authmode=", s.auth == WifiAuth::None ? std::string_view(s.authVerbatim)
-                                               : WifiAuthName(s.auth));
+    line("authmode=",
+         s.auth == WifiAuth::None ? std::string_view(s.authVerbatim) : WifiAuthName(s.auth));
     line("encrypt=", s.encrypt == WifiEncrypt::None ? std::string_view(s.encryptVerbatim)
                                                     : WifiEncryptName(s.encrypt));
     line("UsesStaticIp=", s.staticIp ? "1" : "0");

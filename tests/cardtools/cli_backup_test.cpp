@@ -78,9 +78,9 @@ TEST_F(CliBackupTest, RangeWhoseStartIsNotBeforeItsEndIsRefused) {
     const auto out = m_dir / "copy.sd";
     for (const std::int64_t to : {kT0Seconds, kT0Seconds - 10}) {
         SCOPED_TRACE(to);
-        const CommandRun run = RunCli("backup " + m_source + " -o " + Quote(out.string()) +
-                                      " --from " + std::to_string(kT0Seconds) + " --to " +
-                                      std::to_string(to));
+        const CommandRun run =
+            RunCli("backup " + m_source + " -o " + Quote(out.string()) + " --from " +
+                   std::to_string(kT0Seconds) + " --to " + std::to_string(to));
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "tavero-cli: " + m_name + ": Please select valid time\n");
         EXPECT_FALSE(std::filesystem::exists(out));

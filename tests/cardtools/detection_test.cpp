@@ -139,8 +139,8 @@ TEST_F(MachineTest, CardInABuiltInSdSlotIsRemovable) {
     // A laptop's SD slot: sysfs says "removable" 0 and it is not on USB. The eMMC boot areas
     // beside it are never cards.
     m_sys.addDisk({"mmcblk0", "179:0", "platform/fe320000.mmc/mmc_host/mmc0/mmc0:aaaa", false, 1});
-    m_sys.addDisk({"mmcblk1boot0", "179:256", "platform/fe330000.mmc/mmc_host/mmc1/mmc1:0001",
-                   false, 0});
+    m_sys.addDisk(
+        {"mmcblk1boot0", "179:256", "platform/fe330000.mmc/mmc_host/mmc1/mmc1:0001", false, 0});
     const std::string slot = m_sys.mountDir("SD SLOT");
     const std::string boot = m_sys.mountDir("boot0");
     m_sys.setMounts({{"8:1", "/", "ext4", "/dev/sda1"},

@@ -35,7 +35,8 @@ bool KernelHasFileSystem(const std::string& name) {
     std::ifstream in("/proc/filesystems");
     std::string line;
     while (std::getline(in, line)) {
-        if (line.size() >= name.size() && line.compare(line.size() - name.size(), name.size(), name) == 0 &&
+        if (line.size() >= name.size() &&
+            line.compare(line.size() - name.size(), name.size(), name) == 0 &&
             (line.size() == name.size() || line[line.size() - name.size() - 1] == '\t')) {
             return true;
         }
@@ -58,9 +59,8 @@ bool Mounted(const std::string& point) {
 class LoopDevice {
 public:
     LoopDevice(const std::filesystem::path& image, bool partitions, std::string& why) {
-        const ToolRun run =
-            RunTool(std::string("losetup -f --show ") + (partitions ? "-P " : "") +
-                    Quote(image.string()));
+        const ToolRun run = RunTool(std::string("losetup -f --show ") + (partitions ? "-P " : "") +
+                                    Quote(image.string()));
         if (run.status != 0 || run.out.rfind("/dev/loop", 0) != 0) {
             why = "no loop device can be attached here: " + Trimmed(run.out);
             return;
@@ -81,7 +81,8 @@ public:
     // own node never comes).
     [[nodiscard]] std::string firstPartition() const {
         const std::string node = m_device + "p1";
-        const std::string sys = "/sys/block/" + m_device.substr(5) + "/" + m_device.substr(5) + "p1";
+        const std::string sys =
+            "/sys/block/" + m_device.substr(5) + "/" + m_device.substr(5) + "p1";
         for (int i = 0; i < 40; ++i) {
             if (std::filesystem::exists(sys) && std::filesystem::exists(node)) {
                 return node;
@@ -92,8 +93,7 @@ public:
     }
     bool mount(const std::string& node, const std::string& type, const std::string& point,
                std::string& why) {
-        const ToolRun run =
-            RunTool("mount -t " + type + " " + Quote(node) + " " + Quote(point));
+        const ToolRun run = RunTool("mount -t " + type + " " + Quote(node) + " " + Quote(point));
         if (run.status != 0) {
             why = "cannot mount " + type + " here: " + Trimmed(run.out);
             return false;
@@ -170,13 +170,12 @@ TEST_F(LoopDeviceTest, MountedPartitionIsUnmountedFormattedAndLabelled) {
     // the zero fill and the configuration sector.
     const auto boot = ReadBytes(m_card, kPartitionStart, 512);
     const std::int64_t rootFolder =
-        kPartitionStart +
-        (std::int64_t{boot[14] | boot[15] << 8} + boot[16] * std::int64_t{boot[22] | boot[23] << 8}) *
-            512;
-    const std::uint64_t before[4] = {HashRange(m_card, 0, kPartitionStart),
-                                     HashRange(m_card, kPartitionStart + 512, rootFolder),
-                                     HashRange(m_card, rootFolder + 512, kDiskInfoA),
-                                     HashRange(m_card, kFillEnd, -1)};
+        kPartitionStart + (std::int64_t{boot[14] | boot[15] << 8} +
+                           boot[16] * std::int64_t{boot[22] | boot[23] << 8}) *
+                              512;
+    const std::uint64_t before[4] = {
+        HashRange(m_card, 0, kPartitionStart), HashRange(m_card, kPartitionStart + 512, rootFolder),
+        HashRange(m_card, rootFolder + 512, kDiskInfoA), HashRange(m_card, kFillEnd, -1)};
 
     const CommandRun run = format(loop.device(), "");
     EXPECT_EQ(run.status, 0) << run.err;

@@ -69,8 +69,8 @@ std::string LabelOf(const std::filesystem::path& card, const std::filesystem::pa
 class MountedCardTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_sys.addDisk({"sda", "8:0", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0",
-                       false, 1});
+        m_sys.addDisk(
+            {"sda", "8:0", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", false, 1});
         m_sys.addDisk({"sdb", "8:16",
                        "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host1/target1:0:0/1:0:0:0", true,
                        1});
@@ -165,9 +165,9 @@ TEST_F(MountedCardTest, NothingIsUnmountedOrWrittenBeforeEveryCheckPassed) {
         bool loginGiven;
         std::string password;
     };
-    for (const Case& c : {Case{"not confirmed", false, true, "secret"},
-                          Case{"login cancelled", true, false, ""},
-                          Case{"wrong password", true, true, "Secret"}}) {
+    for (const Case& c :
+         {Case{"not confirmed", false, true, "secret"}, Case{"login cancelled", true, false, ""},
+          Case{"wrong password", true, true, "Secret"}}) {
         for (const bool restore : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (restore ? ", restore" : ", format"));
             m_prompts = FakePrompts{};

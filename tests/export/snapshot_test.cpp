@@ -1,16 +1,6 @@
 // Snapshots: folders made from the prefix, one BMP per channel with a picture, the stamp texts
 // where the player puts them, and the command-line snapshot.
 
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
-#include <QGuiApplication>
-#include <QImage>
-
-#include <filesystem>
-#include <fstream>
-
 #include "card_fixture.h"
 #include "engine/notifications.h"
 #include "engine/ozu_ctrl.h"
@@ -19,6 +9,13 @@
 #include "mkcard/card_writer.h"
 #include "platform/create_path.h"
 #include "platform/drive_table.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 
 namespace tavero {
 namespace {
@@ -50,7 +47,8 @@ TEST(Snapshot, StampPositionsAndTexts) {
     EXPECT_EQ(exporting::StampLongitude(151.2), "  151.200000 E");
     EXPECT_EQ(exporting::StampSpeed(50.04), "  50.0 Km/h");
     // 12:00:00 on 11 August 2015 (the tests run in UTC).
-    EXPECT_EQ(exporting::SnapshotPrefix("/x/Snapshot", 1439294400), "/x/Snapshot/img-2015-08-11-12-00-00_Ch");
+    EXPECT_EQ(exporting::SnapshotPrefix("/x/Snapshot", 1439294400),
+              "/x/Snapshot/img-2015-08-11-12-00-00_Ch");
 }
 
 struct ControlDeleter {
@@ -112,8 +110,9 @@ TEST(Snapshot, OneFilePerChannelWithAPictureStampedOnRequest) {
     EXPECT_FALSE(std::filesystem::exists(plain + "4.bmp")) << "no such channel on the card";
 
     const std::string stamped = (dir / "stamped" / "img_Ch").string();
-    EXPECT_EQ(exporting::PlayerSnapshotStamped(control.get(), exporting::kSnapshotBmp, 0, 255, stamped,
-                                               "   48.000000 N", "   11.000000 E", "  50.0 Km/h"),
+    EXPECT_EQ(exporting::PlayerSnapshotStamped(control.get(), exporting::kSnapshotBmp, 0, 255,
+                                               stamped, "   48.000000 N", "   11.000000 E",
+                                               "  50.0 Km/h"),
               1);
     const QImage before(QString::fromStdString(plain + "1.bmp"));
     const QImage after(QString::fromStdString(stamped + "1.bmp"));
@@ -171,8 +170,9 @@ TEST(CliSnapshot, SavesEachChannelAtTheTime) {
     ASSERT_TRUE(sim::writeCard(plan, manifest, error)) << error;
 
     const std::string prefix = (dir / "shots" / "img_Ch").string();
-    const std::string command = std::string("'") + TAVERO_CLI + "' snapshot car2://0 --drive 0=" +
-                                plan.outPath + " --seek 1714550402 --stamp --prefix '" + prefix + "' > '" +
+    const std::string command = std::string("'") + TAVERO_CLI +
+                                "' snapshot car2://0 --drive 0=" + plan.outPath +
+                                " --seek 1714550402 --stamp --prefix '" + prefix + "' > '" +
                                 (dir / "out").string() + "' 2> '" + (dir / "err").string() + "'";
     const int raw = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
@@ -184,8 +184,9 @@ TEST(CliSnapshot, SavesEachChannelAtTheTime) {
     EXPECT_EQ(outText, prefix + "1.bmp\n" + prefix + "2.bmp\n");
     EXPECT_EQ(QImage(QString::fromStdString(prefix + "2.bmp")).size(), QSize(160, 120));
 
-    const std::string late = std::string("'") + TAVERO_CLI + "' snapshot car2://0 --drive 0=" +
-                             plan.outPath + " --seek 1714560000 --prefix '" + prefix + "' 2>/dev/null";
+    const std::string late = std::string("'") + TAVERO_CLI +
+                             "' snapshot car2://0 --drive 0=" + plan.outPath +
+                             " --seek 1714560000 --prefix '" + prefix + "' 2>/dev/null";
     const int status = std::system(late.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 1) << "no recording holds that time";
 }

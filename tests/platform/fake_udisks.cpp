@@ -11,7 +11,6 @@
 #include <QDBusVirtualObject>
 #include <QFile>
 #include <QStringList>
-
 #include <cstdio>
 
 namespace {
@@ -32,16 +31,17 @@ public:
         }
         QFile log(m_logFile);
         if (log.open(QIODevice::Append)) {
-            const QString line = device + QLatin1Char(' ') + message.signature() +
-                                 (message.isInteractiveAuthorizationAllowed()
-                                      ? QLatin1String(" interactive\n")
-                                      : QLatin1String(" quiet\n"));
+            const QString line =
+                device + QLatin1Char(' ') + message.signature() +
+                (message.isInteractiveAuthorizationAllowed() ? QLatin1String(" interactive\n")
+                                                             : QLatin1String(" quiet\n"));
             log.write(line.toUtf8());
         }
         if (m_busy.contains(device)) {
-            connection.send(message.createErrorReply(
-                QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
-                QStringLiteral("Error unmounting /dev/") + device + QStringLiteral(": target is busy")));
+            connection.send(
+                message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
+                                         QStringLiteral("Error unmounting /dev/") + device +
+                                             QStringLiteral(": target is busy")));
         } else {
             connection.send(message.createReply());
         }

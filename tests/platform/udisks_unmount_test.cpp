@@ -3,15 +3,13 @@
 
 #include "platform/udisks_unmount.h"
 
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>

@@ -3,14 +3,14 @@
 
 #include "card_fixture.h"
 #include "expected_bytes.h"
+#include "page_fakes.h"
 #include "platform/drive_table.h"
 #include "recorderconfig/car_set_files.h"
 #include "recorderconfig/card_save.h"
+#include "recorderconfig/wifi_config.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include "page_fakes.h"
-#include "recorderconfig/wifi_config.h"
 
 namespace tavero::testing {
 namespace {

@@ -170,19 +170,25 @@ TEST_F(CliConfigTest, WifiSaveAndShow) {
     EXPECT_EQ(run.status, 2);
 
     // A save that does not mention the static IP keeps the card's addresses; "off" turns it off.
-    run = RunCli("wifi save " + Root() + " --password 12345678 --static-ip 10.0.0.2,255.0.0.0,10.0.0.1,10.0.0.1");
+    run = RunCli("wifi save " + Root() +
+                 " --password 12345678 --static-ip 10.0.0.2,255.0.0.0,10.0.0.1,10.0.0.1");
     ASSERT_EQ(run.status, 0) << run.err;
     run = RunCli("wifi save " + Root() + " --ssid other --password 12345678");
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string addresses = "IP=10.0.0.2\r\nSubnetMask =255.0.0.0\r\nGateway=10.0.0.1\r\nDNS=10.0.0.1\r\n";
-    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
-              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
-                        "encrypt=AES\r\nUsesStaticIp=1\r\n" + addresses));
+    const std::string addresses =
+        "IP=10.0.0.2\r\nSubnetMask =255.0.0.0\r\nGateway=10.0.0.1\r\nDNS=10.0.0.1\r\n";
+    EXPECT_EQ(
+        FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+        TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                  "encrypt=AES\r\nUsesStaticIp=1\r\n" +
+                  addresses));
     run = RunCli("wifi save " + Root() + " --password 12345678 --static-ip off");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
-              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
-                        "encrypt=AES\r\nUsesStaticIp=0\r\n" + addresses));
+    EXPECT_EQ(
+        FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+        TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                  "encrypt=AES\r\nUsesStaticIp=0\r\n" +
+                  addresses));
 }
 
 TEST_F(CliConfigTest, TimeSettingRefusesDatesThatDoNotExist) {
@@ -222,14 +228,18 @@ TEST_F(CliConfigTest, WifiSaveKeepsEveryValueItWasNotToldToChange) {
          "[]\r\nserver=\r\nssid=new\r\npassword=12345678\r\nauthmode=\r\nencrypt=\r\n" + tail},
         {"names the dialog does not offer",
          "[]\r\nserver=10.0.0.1\r\nssid=car\r\npassword=old-pass\r\nauthmode=wpa2psk\r\n"
-         "encrypt=TKIPAES\r\n" + tail,
+         "encrypt=TKIPAES\r\n" +
+             tail,
          "[]\r\nserver=10.0.0.1\r\nssid=new\r\npassword=12345678\r\nauthmode=wpa2psk\r\n"
-         "encrypt=TKIPAES\r\n" + tail},
+         "encrypt=TKIPAES\r\n" +
+             tail},
         {"WPA2 with AES",
          "[]\r\nserver=10.0.0.1\r\nssid=car\r\npassword=old-pass\r\nauthmode=WPA2PSK\r\n"
-         "encrypt=AES\r\n" + tail,
+         "encrypt=AES\r\n" +
+             tail,
          "[]\r\nserver=10.0.0.1\r\nssid=new\r\npassword=12345678\r\nauthmode=WPA2PSK\r\n"
-         "encrypt=AES\r\n" + tail},
+         "encrypt=AES\r\n" +
+             tail},
     };
     const auto file = m_dir / "root" / "car_set" / "wifi_cfg.txt";
     std::filesystem::create_directories(file.parent_path());
@@ -246,7 +256,8 @@ TEST_F(CliConfigTest, WifiSaveKeepsEveryValueItWasNotToldToChange) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(FileBytes(file),
               TextBytes("[]\r\nserver=\r\nssid=car\r\npassword=old-pass\r\nauthmode=WPAPSK\r\n"
-                        "encrypt=AES\r\n" + tail));
+                        "encrypt=AES\r\n" +
+                        tail));
 }
 
 } // namespace

@@ -23,8 +23,8 @@
 namespace {
 
 std::mutex g_lock;
-std::set<std::string> g_synced;  // guarded by g_lock
-std::string g_failingPrefix;     // guarded by g_lock; empty: every sync works
+std::set<std::string> g_synced; // guarded by g_lock
+std::string g_failingPrefix;    // guarded by g_lock; empty: every sync works
 
 std::string PathOf(int fd) {
     char link[64];
@@ -97,8 +97,8 @@ TEST_F(SyncTest, SaveSyncsEveryFileItsFolderAndTheSector) {
     const rc::CardSaveOutcome outcome = rc::SaveCardConfiguration(m_root, kDrive, sector, {});
     ASSERT_TRUE(outcome.sectorWritten) << outcome.sectorError;
     ASSERT_TRUE(outcome.skippedFiles.empty());
-    for (const char* name : {"taverosetting.cbs", "taverosetting.cbs2", "video.vcf",
-                             "rec_mode.cfg", "User_DST.dst"}) {
+    for (const char* name :
+         {"taverosetting.cbs", "taverosetting.cbs2", "video.vcf", "rec_mode.cfg", "User_DST.dst"}) {
         EXPECT_TRUE(synced(m_root + "car_set/" + name)) << name;
     }
     EXPECT_TRUE(synced(m_root + "car_set")) << "the folder's entries";

@@ -1,7 +1,11 @@
 // tavero-cli backup: copies chosen recordings, or the records of a time range, byte for byte into
 // a raw backup file through the engine's backup path.
 
-#include <unistd.h>
+#include "cli_commands.h"
+#include "cli_progress.h"
+#include "engine/player.h"
+#include "store/byte_io.h"
+#include "store/recording_entry.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,13 +14,8 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 #include <vector>
-
-#include "cli_commands.h"
-#include "cli_progress.h"
-#include "engine/player.h"
-#include "store/byte_io.h"
-#include "store/recording_entry.h"
 
 namespace tavero::cli {
 namespace {
@@ -68,7 +67,8 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
         return 1;
     };
     const std::filesystem::path output(options.output);
-    if (options.output.size() < 4 || options.output.compare(options.output.size() - 3, 3, ".sd") != 0) {
+    if (options.output.size() < 4 ||
+        options.output.compare(options.output.size() - 3, 3, ".sd") != 0) {
         return fail(options.output, "a raw backup file's name must end in .sd");
     }
     std::error_code ec;
@@ -97,8 +97,8 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
     if (!options.entries.empty()) {
         for (const int number : options.entries) {
             if (number < 1 || static_cast<std::size_t>(number) > entries.size()) {
-                return fail(sourceName, "there is no recording " + std::to_string(number) + " (it has " +
-                                            std::to_string(entries.size()) + ")");
+                return fail(sourceName, "there is no recording " + std::to_string(number) +
+                                            " (it has " + std::to_string(entries.size()) + ")");
             }
             const store::RecordingEntry& e = entries[static_cast<std::size_t>(number - 1)];
             for (IndexRecord* r = e.firstRecord; r != nullptr && r != e.next;
@@ -126,8 +126,9 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
     }
     if (records.size() > kMaxBackupRecords) {
         // The backup dialog stops collecting at 4096 records and backs those up.
-        std::fprintf(err, "tavero-cli: %s: Backup more data. (the first %zu of %zu records are backed up)\n",
-                     sourceName.c_str(), kMaxBackupRecords, records.size());
+        std::fprintf(
+            err, "tavero-cli: %s: Backup more data. (the first %zu of %zu records are backed up)\n",
+            sourceName.c_str(), kMaxBackupRecords, records.size());
         records.resize(kMaxBackupRecords);
     }
     std::uint32_t lowest = records.front()->startUnit;
@@ -154,14 +155,14 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
     const engine::BackupOutcome outcome = control->box().backupOutcome();
     engine::PlayerClose(control.get());
     if (!outcome.ok) {
-        return fail(options.output,
-                    "backup incomplete: " + outcome.error + " (" + std::to_string(outcome.recordsWritten) +
-                        " of " + std::to_string(outcome.recordsWanted) +
-                        " records are in the file and readable)");
+        return fail(options.output, "backup incomplete: " + outcome.error + " (" +
+                                        std::to_string(outcome.recordsWritten) + " of " +
+                                        std::to_string(outcome.recordsWanted) +
+                                        " records are in the file and readable)");
     }
     progress.show(100);
-    std::fprintf(out, "%s: %u records, %llu units\n", options.output.c_str(), outcome.recordsWritten,
-                 static_cast<unsigned long long>(outcome.unitsWritten));
+    std::fprintf(out, "%s: %u records, %llu units\n", options.output.c_str(),
+                 outcome.recordsWritten, static_cast<unsigned long long>(outcome.unitsWritten));
     return 0;
 }
 

@@ -2,13 +2,12 @@
 // structures and gives the card back to ordinary use. Both share this file's runner; restore's
 // own file only names its options.
 
-#include <QCoreApplication>
-
 #include "cardtools/format_tool.h"
 #include "cli_common.h"
 #include "platform/drive_table.h"
 #include "platform/unmount_service.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <mutex>
 #include <string>

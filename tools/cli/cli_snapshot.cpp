@@ -2,15 +2,6 @@
 // PREFIXn.bmp through the engine's snapshot, stamped with the position and speed of that moment
 // on request, as the player's snapshot button does.
 
-#include <QGuiApplication>
-#include <QImage>
-
-#include <array>
-#include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <thread>
-
 #include "cli_commands.h"
 #include "cli_common.h"
 #include "cli_progress.h"
@@ -18,6 +9,14 @@
 #include "export/snapshot.h"
 #include "store/metadata.h"
 #include "store/unit_trailer.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 namespace tavero::cli {
 namespace {
@@ -41,7 +40,9 @@ public:
     void Present(int channel, const QImage&, const engine::CropRect&) override {
         ++m_shown[static_cast<std::size_t>(channel)];
     }
-    [[nodiscard]] std::uint32_t shown(int channel) const { return m_shown[static_cast<std::size_t>(channel)].load(); }
+    [[nodiscard]] std::uint32_t shown(int channel) const {
+        return m_shown[static_cast<std::size_t>(channel)].load();
+    }
 
 private:
     std::array<std::atomic<std::uint32_t>, kChannels> m_shown{};
@@ -57,7 +58,9 @@ public:
             m_sourceEnded = true;
         }
     }
-    [[nodiscard]] bool ended(int channel) const { return m_ended[static_cast<std::size_t>(channel)].load(); }
+    [[nodiscard]] bool ended(int channel) const {
+        return m_ended[static_cast<std::size_t>(channel)].load();
+    }
     [[nodiscard]] bool sourceEnded() const { return m_sourceEnded.load(); }
 
 private:
@@ -97,7 +100,8 @@ int ParseSnapshotArgs(const Args& args, SnapshotOptions& options, std::FILE* out
             const std::string& value = args[++i];
             if (arg == "--prefix") {
                 options.prefix = value;
-            } else if (!ParseInteger(value, options.seek) || options.seek <= 0 || options.seek > INT32_MAX) {
+            } else if (!ParseInteger(value, options.seek) || options.seek <= 0 ||
+                       options.seek > INT32_MAX) {
                 return UsageError("--seek needs seconds since 1970, got '" + value + "'", err);
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -155,7 +159,8 @@ int RunSnapshotCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
     engine::PlayerSeek(control.get(), static_cast<std::int32_t>(options.seek));
     if (!engine::PlayerPlay(control.get(), chosen->firstRecord, 0)) {
-        return fail(sourceName, control->lastError().empty() ? "cannot play" : control->lastError());
+        return fail(sourceName,
+                    control->lastError().empty() ? "cannot play" : control->lastError());
     }
     // Real time from the seek on: every channel shows the picture at the time, then the player
     // pauses, as the snapshot button does.
@@ -164,7 +169,8 @@ int RunSnapshotCommand(const Args& args, std::FILE* out, std::FILE* err) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         bool waiting = false;
         for (int c = 0; c < kChannels; ++c) {
-            if (window.shown(c) == 0 && !sink.ended(c) && engine::PlayerIsChannelIdle(control.get(), c) == 0) {
+            if (window.shown(c) == 0 && !sink.ended(c) &&
+                engine::PlayerIsChannelIdle(control.get(), c) == 0) {
                 waiting = true;
             }
         }
@@ -190,17 +196,18 @@ int RunSnapshotCommand(const Args& args, std::FILE* out, std::FILE* err) {
     store::GpsFix fix;
     if (options.stamp && engine::PlayerGetUnitTrailer(control.get(), trailer) &&
         store::ParseRmc(store::TrailerToHost(trailer).gps(), fix) && fix.latitude != 0) {
-        result = exporting::PlayerSnapshotStamped(control.get(), exporting::kSnapshotBmp, 0, 255, options.prefix,
-                                                  exporting::StampLatitude(fix.latitude),
-                                                  exporting::StampLongitude(fix.longitude),
-                                                  exporting::StampSpeed(fix.speed), &why);
+        result = exporting::PlayerSnapshotStamped(
+            control.get(), exporting::kSnapshotBmp, 0, 255, options.prefix,
+            exporting::StampLatitude(fix.latitude), exporting::StampLongitude(fix.longitude),
+            exporting::StampSpeed(fix.speed), &why);
     } else {
         if (options.stamp) {
-            std::fprintf(err, "tavero-cli: %s: no position at that time; the pictures are not stamped\n",
+            std::fprintf(err,
+                         "tavero-cli: %s: no position at that time; the pictures are not stamped\n",
                          sourceName.c_str());
         }
-        result = exporting::PlayerSnapshot(control.get(), exporting::kSnapshotBmp, 0, 255, options.prefix,
-                                           &why);
+        result = exporting::PlayerSnapshot(control.get(), exporting::kSnapshotBmp, 0, 255,
+                                           options.prefix, &why);
     }
     engine::PlayerClose(control.get());
     if (result == 0) {
