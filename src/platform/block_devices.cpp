@@ -181,6 +181,11 @@ bool RereadPartitionTable(int fd, std::string& error) {
         return true;
     }
     if (::ioctl(fd, BLKRRPART) != 0) {
+        // EINVAL: the device keeps no partitions (a loop device without partition scanning),
+        // so the kernel holds no old ones either.
+        if (errno == EINVAL) {
+            return true;
+        }
         error = std::strerror(errno);
         return false;
     }

@@ -70,8 +70,8 @@ struct BlockNode {
 [[nodiscard]] std::string DevNumberOfFileSystem(const std::string& path);
 
 // Asks the kernel to read the partition table of the open block device again (BLKRRPART). A
-// regular file needs no re-read: true. False with errno text when the kernel refuses (for example
-// while a partition of the disk is mounted).
+// regular file, or a device that keeps no partitions, needs no re-read: true. False with errno
+// text when the kernel refuses (for example while a partition of the disk is mounted).
 [[nodiscard]] bool RereadPartitionTable(int fd, std::string& error);
 
 } // namespace tavero::platform

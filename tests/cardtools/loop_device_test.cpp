@@ -230,5 +230,34 @@ TEST_F(LoopDeviceTest, MountedWholeDiskIsUnmountedFormattedAndLabelled) {
     EXPECT_EQ(HashRange(m_card, kFillEnd, -1), before[2]);
 }
 
+TEST_F(LoopDeviceTest, MountedWholeDiskIsUnmountedAndRestored) {
+    if (!KernelHasFileSystem("ext4")) {
+        GTEST_SKIP() << "the kernel has no ext4";
+    }
+    std::string why;
+    LoopDevice loop(m_card, false, why);
+    if (!loop.attached()) {
+        GTEST_SKIP() << why;
+    }
+    ASSERT_EQ(RunTool("mkfs.ext4 -q -F -E nodiscard " + Quote(loop.device())).status, 0);
+    if (!loop.mount(loop.device(), "ext4", m_mountPoint, why)) {
+        GTEST_SKIP() << why;
+    }
+    const std::uint64_t after = HashRange(m_card, kFillEnd, -1);
+    const CommandRun run =
+        RunCommand(std::string("TZ=UTC ") + TAVERO_CLI + " restore " + Quote(m_mountPoint) +
+                   " --drive 1=" + Quote(loop.device()) + " --yes");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              m_mountPoint + " (544 MB): Restore Disk Completed, Please re-Insert This Disk\n");
+    EXPECT_FALSE(Mounted(m_mountPoint)) << "the card is still mounted";
+    // A FAT file system over the whole card now; the recorder's area behind its first
+    // sectors is zero and the rest of the card as it was.
+    const ToolRun fsck = RunTool("fsck.fat -n " + Quote(loop.device()));
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
+    EXPECT_TRUE(AllZero(m_card, kDiskInfoA, kFillEnd));
+    EXPECT_EQ(HashRange(m_card, kFillEnd, -1), after);
+}
+
 } // namespace
 } // namespace tavero::testing
