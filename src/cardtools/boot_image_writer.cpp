@@ -3,6 +3,7 @@
 #include "cardtools/disk_layout.h"
 #include "platform/block_devices.h"
 #include "platform/program_paths.h"
+#include "platform/system_disks.h"
 #include "store/boot_image.h"
 #include "store/card_layout.h"
 #include "store/sto_reader.h"
@@ -27,26 +28,75 @@ void SetError(std::string* error, std::string text) {
 } // namespace
 
 bool DeviceHoldsProgram(const std::string& deviceText, int drive, CardDriveScanner& scanner) {
-    const std::string programDisk = scanner.DiskOfPath(platform::executablePath());
-    if (programDisk.empty()) {
+    const platform::DiskSet programDisks = scanner.DisksOfPath(platform::executablePath());
+    if (programDisks.disks.empty()) {
         return false;
     }
-    std::string disk = scanner.DiskNameOfDrive(drive);
-    if (disk.empty() && !IsDevicePathText(deviceText)) {
+    platform::DiskSet disks = scanner.DisksOfDrive(drive);
+    if (disks.disks.empty() && !IsDevicePathText(deviceText)) {
+        // A mounted card whose drive is an image file: the disk under its mount point.
         platform::MountEntry mount;
-        platform::BlockNode node;
-        if (scanner.FindMount(deviceText, mount) &&
-            platform::FindBlockNodeByDevNumber(scanner.roots(), mount.devNumber, node)) {
-            disk = node.diskName;
+        if (scanner.FindMount(deviceText, mount)) {
+            platform::StorageResolver resolver(scanner.roots());
+            (void)resolver.load();
+            disks = resolver.DisksOfMount(mount);
         }
     }
-    return !disk.empty() && disk == programDisk;
+    return disks.intersects(programDisks);
+}
+
+namespace {
+
+enum class Attempt { Done, Failed, Retry };
+
+// One attempt of writing the image on an open card; the first deletes the partition table,
+// later ones clear the first 64 sectors.
+Attempt WriteImageOnce(store::CStoReader& card, int attempt, std::string* error) {
+    const std::span<const std::uint8_t> image = store::BootImage();
+    if (attempt == 0) {
+        const std::array<std::uint8_t, store::kSectorSize> zero{};
+        if (!card.Seek(0, store::SeekOrigin::Begin) ||
+            !card.Write(zero.data(), store::kSectorSize)) {
+            SetError(error, "cannot delete the partition table: " + card.LastError());
+            return Attempt::Failed;
+        }
+    } else {
+        const std::vector<std::uint8_t> zeros(kZeroSectorsBeforeRetry * store::kSectorSize, 0);
+        (void)card.Seek(0, store::SeekOrigin::Begin);
+        (void)card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size()));
+    }
+    if (card.Seek(0, store::SeekOrigin::Begin) &&
+        card.Write(image.data(), static_cast<std::uint32_t>(image.size())) && card.Sync()) {
+        return Attempt::Done;
+    }
+    SetError(error, "cannot write the boot image: " + card.LastError());
+    return Attempt::Retry;
+}
+
+} // namespace
+
+bool WriteBootImageTo(store::CStoReader& card, CardToolPrompts& prompts, std::string* error) {
+    if (store::BootImage().size() != store::kBootImageSize) {
+        SetError(error, "the boot image is missing");
+        return false;
+    }
+    for (int attempt = 0; attempt < kBootImageAttempts; ++attempt) {
+        switch (WriteImageOnce(card, attempt, error)) {
+        case Attempt::Done:
+            return true;
+        case Attempt::Failed:
+            return false;
+        case Attempt::Retry:
+            break;
+        }
+    }
+    prompts.ShowMessage(kMsgReinsert);
+    return false;
 }
 
 bool WriteBootImage(const std::string& deviceText, int drive, bool check, CardDriveScanner& scanner,
                     CardToolPrompts& prompts, std::string* error) {
-    const std::span<const std::uint8_t> image = store::BootImage();
-    if (image.size() != store::kBootImageSize) {
+    if (store::BootImage().size() != store::kBootImageSize) {
         SetError(error, "the boot image is missing");
         return false;
     }
@@ -75,30 +125,18 @@ bool WriteBootImage(const std::string& deviceText, int drive, bool check, CardDr
                 return false;
             }
         }
+        const Attempt result = WriteImageOnce(card, attempt, error);
+        card.Close();
+        // The kernel learns the new partition; a refusal (a partition still mounted) only
+        // delays that until the card is inserted again.
         std::string reread;
-        if (attempt == 0) {
-            // Deleting the layout: the kernel forgets the old partitions before the new table.
-            const std::array<std::uint8_t, store::kSectorSize> zero{};
-            if (!card.Seek(0, store::SeekOrigin::Begin) ||
-                !card.Write(zero.data(), store::kSectorSize)) {
-                SetError(error, "cannot delete the partition table: " + card.LastError());
-                return false;
-            }
-            (void)RereadPartitionTableOfDrive(drive, reread);
-        } else {
-            const std::vector<std::uint8_t> zeros(kZeroSectorsBeforeRetry * store::kSectorSize, 0);
-            (void)card.Seek(0, store::SeekOrigin::Begin);
-            (void)card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size()));
-        }
-        if (card.Seek(0, store::SeekOrigin::Begin) &&
-            card.Write(image.data(), static_cast<std::uint32_t>(image.size())) && card.Sync()) {
-            // The kernel learns the new partition; a refusal (a partition still mounted) only
-            // delays that until the card is inserted again.
-            card.Close();
-            (void)RereadPartitionTableOfDrive(drive, reread);
+        (void)RereadPartitionTableOfDrive(drive, reread);
+        if (result == Attempt::Done) {
             return true;
         }
-        SetError(error, "cannot write the boot image: " + card.LastError());
+        if (result == Attempt::Failed) {
+            return false;
+        }
     }
     prompts.ShowMessage(kMsgReinsert);
     return false;

@@ -10,6 +10,10 @@
 
 #include <string>
 
+namespace tavero::store {
+class CStoReader;
+}
+
 namespace tavero::cardtools {
 
 // Writes the 256 KiB boot image at offset 0 of drive `drive` (opened read/write, shared).
@@ -20,6 +24,13 @@ namespace tavero::cardtools {
 [[nodiscard]] bool WriteBootImage(const std::string& deviceText, int drive, bool check,
                                   CardDriveScanner& scanner, CardToolPrompts& prompts,
                                   std::string* error = nullptr);
+
+// The writing part alone, on a card the caller holds (the format tool's exclusive handle): the
+// partition table is deleted, the image written and synced; up to three attempts, each retry
+// after 64 zero sectors; kMsgReinsert after the third. The kernel's view of the partitions is
+// the caller's to renew once it lets go of the card.
+[[nodiscard]] bool WriteBootImageTo(store::CStoReader& card, CardToolPrompts& prompts,
+                                    std::string* error = nullptr);
 
 // True when the drive carries the older generation's marker: bytes 00 41 46 53 at byte
 // 0x7D82001. Read-only; false for drives that cannot be read there.

@@ -37,17 +37,19 @@ bool CCardDetection::OpenCard(const std::string& deviceText) {
     if (!SelectDevice(deviceText)) {
         return false;
     }
-    if (!recorderconfig::ReadConfigSector(m_currentDrive, m_sector)) {
-        // No usable sector: the card is treated as one without users, and the speed display
-        // keeps the program's own unit.
+    m_sectorValid = recorderconfig::ReadConfigSector(m_currentDrive, m_sector);
+    if (!m_sectorValid) {
+        // No usable sector: this card opens as one without users (nothing is known of them),
+        // and the speed display keeps the program's own unit. It unlocks nothing: not itself
+        // once its sector reads again, and no other card.
         m_sector.magic = 0;
-        m_unlocked = true;
         m_sector.speedUnit = m_host.SpeedUnitSetting();
-    } else if (!m_unlocked) {
+    } else if (recorderconfig::CardHasUsers(m_sector) &&
+               m_unlockedCards.count(CardIdentity(m_sector)) == 0) {
         if (!recorderconfig::CheckCardPassword(m_sector, m_prompts)) {
             return true;
         }
-        m_unlocked = true;
+        m_unlockedCards.insert(CardIdentity(m_sector));
     }
     if (m_host.OpenCardSource(m_currentDrive)) {
         // A card with recordings whose partition table is damaged is offered the repair.
@@ -55,6 +57,19 @@ bool CCardDetection::OpenCard(const std::string& deviceText) {
     }
     m_host.CardOpened(deviceText);
     return true;
+}
+
+std::string CCardDetection::CardIdentity(const recorderconfig::ConfigSector& sector) {
+    std::string identity = std::to_string(sector.diskId) + ":";
+    for (const auto* field :
+         {&sector.user1Name, &sector.user1Password, &sector.user2Name, &sector.user2Password}) {
+        identity.append(field->begin(), field->end());
+    }
+    return identity;
+}
+
+bool CCardDetection::Unlocked() const {
+    return m_sectorValid && m_unlockedCards.count(CardIdentity(m_sector)) != 0;
 }
 
 bool CCardDetection::AutoPlayBackupFile() {

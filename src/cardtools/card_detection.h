@@ -81,7 +81,9 @@ public:
     [[nodiscard]] const std::vector<DeviceEntry>& RemovableList() const { return m_removable; }
     [[nodiscard]] const std::vector<DeviceEntry>& OtherList() const { return m_other; }
     [[nodiscard]] const recorderconfig::ConfigSector& Sector() const { return m_sector; }
-    [[nodiscard]] bool Unlocked() const { return m_unlocked; }
+    // True when the card last opened was unlocked by a user's name and password in this run
+    // (false for a card without users, and for one whose sector could not be read).
+    [[nodiscard]] bool Unlocked() const;
 
 private:
     CardDriveScanner& m_scanner;
@@ -98,7 +100,11 @@ private:
     std::vector<DeviceEntry> m_removable;
     std::vector<DeviceEntry> m_other;
     recorderconfig::ConfigSector m_sector;
-    bool m_unlocked = false;
+    // The cards unlocked in this run. A card is its disk identifier together with its users:
+    // freshly formatted cards share identifiers, and a card whose users changed is asked again.
+    [[nodiscard]] static std::string CardIdentity(const recorderconfig::ConfigSector& sector);
+    std::set<std::string> m_unlockedCards;
+    bool m_sectorValid = false;
 };
 
 // Hands every waiting event of the source to OnDeviceChange: additions as arrivals, removals as

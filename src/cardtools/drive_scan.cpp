@@ -3,6 +3,7 @@
 #include "platform/drive_table.h"
 #include "platform/program_paths.h"
 #include "platform/raw_file.h"
+#include "recorderconfig/car_set_files.h"
 
 #include <algorithm>
 #include <array>
@@ -43,11 +44,7 @@ bool HasNoPartitionTable(const std::string& path) {
 } // namespace
 
 bool IsDevicePathText(const std::string& text) {
-    if (text.empty() || text.back() == '/') {
-        return false;
-    }
-    struct stat st {};
-    return !(::stat(text.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    return recorderconfig::IsRawOnlyRoot(text);
 }
 
 CardDriveScanner::CardDriveScanner(platform::SystemRoots roots) : m_roots(std::move(roots)) {}
@@ -73,34 +70,78 @@ bool CardDriveScanner::mountedDisks(std::vector<MountedDisk>& out) {
     return true;
 }
 
-const std::string& CardDriveScanner::SystemDisk() {
-    if (!m_systemDiskKnown) {
-        m_systemDiskKnown = true;
-        std::vector<platform::MountEntry> table;
-        if (platform::ReadMountTable(m_roots.mountInfo, table)) {
-            if (const platform::MountEntry* root = platform::FindMountPoint(table, "/")) {
-                platform::BlockNode node;
-                if (platform::FindBlockNodeByDevNumber(m_roots, root->devNumber, node)) {
-                    m_systemDisk = platform::UnderlyingDisk(m_roots, node.diskName);
-                }
-            }
-        }
+const platform::DiskSet& CardDriveScanner::SystemDisks() {
+    if (!m_systemDisksKnown) {
+        m_systemDisksKnown = true;
+        platform::StorageResolver resolver(m_roots);
+        (void)resolver.load(); // an unreadable table gives an incomplete set
+        m_systemDisks = resolver.SystemDisks();
     }
-    return m_systemDisk;
+    return m_systemDisks;
+}
+
+bool CardDriveScanner::isSystemDisk(const std::string& diskName) {
+    return !diskName.empty() && SystemDisks().contains(diskName);
 }
 
 int CardDriveScanner::SystemDiskNumber() {
-    const std::string& disk = SystemDisk();
-    return disk.empty() ? -1 : DriveNumberOfDisk(disk);
+    for (int n = 0; n <= platform::kMaxDriveNumber; ++n) {
+        if (isSystemDisk(DiskNameOfDrive(n))) {
+            return n;
+        }
+    }
+    return -1;
 }
 
-std::string CardDriveScanner::DiskOfPath(const std::string& path) {
-    platform::BlockNode node;
-    const std::string dev = platform::DevNumberOfFileSystem(path);
-    if (dev.empty() || !platform::FindBlockNodeByDevNumber(m_roots, dev, node)) {
+platform::DiskSet CardDriveScanner::DisksOfPath(const std::string& path) {
+    platform::StorageResolver resolver(m_roots);
+    if (!resolver.load()) {
+        platform::DiskSet none;
+        none.complete = false;
+        none.unresolved = "the mount table cannot be read";
+        return none;
+    }
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::weakly_canonical(path, ec);
+    return resolver.DisksOfPath(ec ? path : real.string());
+}
+
+platform::DiskSet CardDriveScanner::DisksOfDrive(int drive) {
+    const auto path = platform::ResolveDrivePath(drive);
+    const std::string name = path ? platform::KernelNameForPath(m_roots, *path) : std::string();
+    if (name.empty()) {
         return {};
     }
-    return platform::UnderlyingDisk(m_roots, node.diskName);
+    platform::StorageResolver resolver(m_roots);
+    return resolver.DisksOfBlockDevice(name);
+}
+
+bool CardDriveScanner::DriveHoldsSystem(int drive, std::string* why) {
+    const platform::DiskSet disks = DisksOfDrive(drive);
+    if (disks.disks.empty()) {
+        return false; // an image file, or no such drive
+    }
+    const platform::DiskSet& system = SystemDisks();
+    if (disks.intersects(system)) {
+        if (why != nullptr) {
+            *why = "this disk holds the running system";
+        }
+        return true;
+    }
+    if (system.complete) {
+        return false;
+    }
+    for (const std::string& disk : disks.disks) {
+        if (platform::DiskKind(m_roots, disk) != platform::DriveKind::Removable &&
+            !platform::IsUsbAttached(m_roots, disk)) {
+            if (why != nullptr) {
+                *why = "the disks of the running system cannot all be traced (" +
+                       system.unresolved + "); only removable or USB drives are formatted";
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 int CardDriveScanner::DriveNumberOfDisk(const std::string& diskName) {
@@ -199,7 +240,6 @@ bool CardDriveScanner::ScanDrives(std::vector<DeviceEntry>& removable,
                                   std::vector<DeviceEntry>& other) {
     removable.clear();
     other.clear();
-    const std::string systemDisk = SystemDisk();
     std::vector<MountedDisk> disks;
     if (!mountedDisks(disks)) {
         return false;
@@ -210,7 +250,7 @@ bool CardDriveScanner::ScanDrives(std::vector<DeviceEntry>& removable,
             removable.push_back({d.mountPoint, 0});
             break;
         case platform::DriveKind::Fixed:
-            if (d.node.diskName != systemDisk &&
+            if (!isSystemDisk(d.node.diskName) &&
                 platform::IsUsbAttached(m_roots, d.node.diskName) &&
                 DriveNumberOfDisk(d.node.diskName) >= 0) {
                 other.push_back({d.mountPoint, 0});
@@ -221,9 +261,8 @@ bool CardDriveScanner::ScanDrives(std::vector<DeviceEntry>& removable,
             break;
         }
     }
-    const int systemNumber = systemDisk.empty() ? -1 : DriveNumberOfDisk(systemDisk);
     for (int n = 0; n <= platform::kMaxDriveNumber; ++n) {
-        if (n == systemNumber) {
+        if (DriveHoldsSystem(n)) {
             continue;
         }
         const auto path = platform::ResolveDrivePath(n);
@@ -236,7 +275,6 @@ bool CardDriveScanner::ScanDrives(std::vector<DeviceEntry>& removable,
 
 bool CardDriveScanner::ScanDrivesForSettings(std::vector<DeviceEntry>& list) {
     list.clear();
-    const std::string systemDisk = SystemDisk();
     std::vector<MountedDisk> disks;
     if (!mountedDisks(disks)) {
         return false;
@@ -244,7 +282,7 @@ bool CardDriveScanner::ScanDrivesForSettings(std::vector<DeviceEntry>& list) {
     for (const MountedDisk& d : disks) {
         const platform::DriveKind kind = platform::DiskKind(m_roots, d.node.diskName);
         if (kind == platform::DriveKind::Removable ||
-            (kind == platform::DriveKind::Fixed && d.node.diskName != systemDisk &&
+            (kind == platform::DriveKind::Fixed && !isSystemDisk(d.node.diskName) &&
              platform::IsUsbAttached(m_roots, d.node.diskName) &&
              DriveNumberOfDisk(d.node.diskName) >= 0)) {
             list.push_back({d.mountPoint, 0});

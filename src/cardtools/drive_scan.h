@@ -8,6 +8,7 @@
 
 #include "platform/block_devices.h"
 #include "platform/mount_table.h"
+#include "platform/system_disks.h"
 
 #include <set>
 #include <string>
@@ -50,11 +51,19 @@ public:
     // Whole-disk kernel name behind drive n; empty for an image file or an unknown drive.
     [[nodiscard]] std::string DiskNameOfDrive(int drive);
 
-    // Kernel names of the disks that hold "/" and the running program; empty when unknown (an
-    // image file is never either). The system disk is looked up once and kept.
-    [[nodiscard]] const std::string& SystemDisk();
-    [[nodiscard]] std::string DiskOfPath(const std::string& path);
-    // The drive number of the system disk, -1 when it is none of the drives 0 to 9.
+    // Every disk under the running system's file systems and swap, with every device stacked
+    // between them (see StorageResolver); looked up once and kept. An image file is never one.
+    [[nodiscard]] const platform::DiskSet& SystemDisks();
+    // The disks under the file system that holds path (the running program's file).
+    [[nodiscard]] platform::DiskSet DisksOfPath(const std::string& path);
+    // What writing to drive n overwrites: its disk and, for a mapped or RAID device, every
+    // member; empty for an image file.
+    [[nodiscard]] platform::DiskSet DisksOfDrive(int drive);
+    // True when writing to drive n would overwrite a disk of the running system. When the
+    // system's disks cannot all be traced, every drive that is neither removable nor attached
+    // by USB counts as one: nobody can say it is not. why (optional) says which rule refused.
+    [[nodiscard]] bool DriveHoldsSystem(int drive, std::string* why = nullptr);
+    // The drive number of the first system disk among drives 0 to 9, -1 when none is.
     [[nodiscard]] int SystemDiskNumber();
 
     // The block devices' mount points now: what the recorder's tools call the logical drives.
@@ -71,12 +80,15 @@ private:
     };
     [[nodiscard]] bool mountedDisks(std::vector<MountedDisk>& out);
 
+    [[nodiscard]] bool isSystemDisk(const std::string& diskName);
+
     platform::SystemRoots m_roots;
-    std::string m_systemDisk;
-    bool m_systemDiskKnown = false;
+    platform::DiskSet m_systemDisks;
+    bool m_systemDisksKnown = false;
 };
 
-// True when a device text names a device path rather than a mount point.
+// True when a device text names a device path rather than a mount point: the configuration
+// files' rule (recorderconfig::IsRawOnlyRoot), so both agree on every text.
 [[nodiscard]] bool IsDevicePathText(const std::string& text);
 
 } // namespace tavero::cardtools

@@ -1,7 +1,9 @@
 #include "cardtools/format_tool.h"
 
 #include "cardtools/boot_image_writer.h"
+#include "cardtools/card_release.h"
 #include "cardtools/disk_layout.h"
+#include "cardtools/fat_label.h"
 #include "platform/drive_table.h"
 #include "platform/raw_file.h"
 #include "recorderconfig/card_users.h"
@@ -38,17 +40,13 @@ CFormatTool::CFormatTool(CardDriveScanner& scanner, CardToolPrompts& prompts,
 
 CFormatTool::~CFormatTool() {
     Wait();
+    releaseCard();
 }
 
 void CFormatTool::SetDelays(std::chrono::milliseconds settle,
                             std::chrono::milliseconds beforeFileSystem) {
     m_settleDelay = settle;
     m_fileSystemDelay = beforeFileSystem;
-}
-
-void CFormatTool::SetFactoryConfigurationWriter(
-    std::function<void(const std::string&, int)> writer) {
-    m_factoryConfiguration = std::move(writer);
 }
 
 void CFormatTool::Wait() {
@@ -67,13 +65,19 @@ void CFormatTool::setPercent(int percent) {
     m_progress.OnPercent(percent);
 }
 
-void CFormatTool::fail(FormatState state, std::string why, std::string_view message) {
+void CFormatTool::fail(FormatState state, std::string why, std::string_view message,
+                       Teller teller) {
     m_state = static_cast<int>(state);
     {
         std::lock_guard guard(m_errorLock);
         m_error = std::move(why);
     }
-    if (!message.empty()) {
+    if (message.empty()) {
+        return;
+    }
+    if (teller == Teller::Prompts) {
+        m_prompts.ShowMessage(message);
+    } else {
         m_progress.OnMessage(message);
     }
 }
@@ -96,9 +100,8 @@ int CFormatTool::ChooseDevice(std::string_view question, const std::string& devi
     if (drive < 0) {
         return refuse(kMsgCannotOpen, "not a drive from 0 to 9 (give it with --drive N=PATH)");
     }
-    const std::string disk = m_scanner.DiskNameOfDrive(drive);
-    if (!disk.empty() && disk == m_scanner.SystemDisk()) {
-        return refuse(kMsgSystemDisk, "this disk holds the running system");
+    if (std::string why; m_scanner.DriveHoldsSystem(drive, &why)) {
+        return refuse(kMsgSystemDisk, why);
     }
     if (DeviceHoldsProgram(deviceText, drive, m_scanner)) {
         return refuse(kMsgPlayerOnDisk, "this disk holds the running program");
@@ -123,6 +126,33 @@ int CFormatTool::ChooseDevice(std::string_view question, const std::string& devi
     return drive;
 }
 
+bool CFormatTool::checkSize(store::CStoReader& card, Teller teller) {
+    store::DiskInfo info;
+    std::string why;
+    if (!store::ReadDiskInfo(card, info, &why) && info.blockCount <= kMinimumBlocks) {
+        fail(FormatState::TooSmall, "not a recorder card and too small for one", kMsgTooLowSpace,
+             teller);
+        return false;
+    }
+    // The zero fill reaches 0x17000000; a smaller drive cannot hold the recorder's layout, and
+    // an image file must not grow.
+    if (card.Size() < store::kFormatFillEnd) {
+        fail(FormatState::TooSmall, "the drive is smaller than the recorder's layout",
+             kMsgTooLowSpace, teller);
+        return false;
+    }
+    return true;
+}
+
+bool CFormatTool::checkSizeOfDrive(int drive) {
+    store::CStoReader probe;
+    if (!probe.OpenPhysicalDrive(drive, store::StoAccess::Read)) {
+        fail(FormatState::NoDevice, probe.LastError(), kMsgCannotOpen, Teller::Prompts);
+        return false;
+    }
+    return checkSize(probe, Teller::Prompts);
+}
+
 bool CFormatTool::checkCardUsers(int drive) {
     // A sector that cannot be read comes back as the default sector, which has no users.
     recorderconfig::ConfigSector sector;
@@ -133,6 +163,31 @@ bool CFormatTool::checkCardUsers(int drive) {
         return false;
     }
     return true;
+}
+
+bool CFormatTool::takeCard(int drive) {
+    // The desktop's mounts go first: while a partition is mounted the kernel refuses the
+    // exclusive open, and writing under a mounted file system would corrupt it.
+    std::string why;
+    if (!ReleaseCard(m_scanner.roots(), m_scanner.DiskNameOfDrive(drive), m_unmount, why)) {
+        fail(FormatState::DriveBusy, why, kMsgCloseFiles, Teller::Prompts);
+        return false;
+    }
+    auto card = std::make_unique<store::CStoReader>();
+    if (!card->OpenPhysicalDriveExclusive(drive)) {
+        fail(FormatState::DriveBusy, "the drive is in use: " + card->LastError(), kMsgCloseFiles,
+             Teller::Prompts);
+        return false;
+    }
+    m_card = std::move(card);
+    return true;
+}
+
+void CFormatTool::releaseCard() {
+    if (m_card) {
+        (void)m_card->Sync();
+        m_card.reset();
+    }
 }
 
 bool CFormatTool::startWorker(void (CFormatTool::*work)()) {
@@ -151,26 +206,20 @@ bool CFormatTool::StartFormat(const std::string& deviceText) {
     if (Busy()) {
         return false;
     }
+    Wait();
+    m_bootImageWritten = false;
     const int drive = ChooseDevice(kQuestionFormat, deviceText);
-    if (drive < 0) {
-        return false;
-    }
-    store::DiskInfo info;
-    if (!store::ReadDiskInfo(drive, info) && info.blockCount <= kMinimumBlocks) {
-        m_prompts.ShowMessage(kMsgTooLowSpace);
-        fail(FormatState::TooSmall, "not a recorder card and too small for one");
-        return false;
-    }
-    // The users are asked before anything is written: a refused card stays as it was.
-    if (!checkCardUsers(drive)) {
+    if (drive < 0 || !checkSizeOfDrive(drive) || !checkCardUsers(drive) || !takeCard(drive)) {
         return false;
     }
     if (m_writeBootImage || IsDevicePathText(deviceText)) {
         std::string why;
-        if (!WriteBootImage(deviceText, drive, false, m_scanner, m_prompts, &why)) {
+        if (!WriteBootImageTo(*m_card, m_prompts, &why)) {
             fail(FormatState::WriteFailed, "writing the boot image failed: " + why);
+            releaseCard();
             return false;
         }
+        m_bootImageWritten = true;
     }
     return startWorker(&CFormatTool::FormatWorker);
 }
@@ -179,8 +228,9 @@ bool CFormatTool::StartRestore(const std::string& deviceText) {
     if (Busy()) {
         return false;
     }
+    Wait();
     const int drive = ChooseDevice(kQuestionRestore, deviceText);
-    if (drive < 0 || !checkCardUsers(drive)) {
+    if (drive < 0 || !checkCardUsers(drive) || !takeCard(drive)) {
         return false;
     }
     return startWorker(&CFormatTool::RestoreWorker);
@@ -204,49 +254,41 @@ bool CFormatTool::zeroFill(store::CStoReader& card, std::int64_t from, int megab
 bool CFormatTool::FormatRecordingArea(int drive, double share) {
     setPercent(5);
     m_state = static_cast<int>(FormatState::Refused);
-    if (share <= 0.899 && m_factoryConfiguration) {
-        m_factoryConfiguration(m_root, drive);
-    }
     std::this_thread::sleep_for(m_settleDelay);
-
-    store::DiskInfo oldInfo;
-    std::string why;
-    std::uint32_t newId = store::kDefaultDiskId;
-    if (store::ReadDiskInfo(drive, oldInfo, &why)) {
-        newId = oldInfo.diskId + kDiskIdStep;
-    } else if (oldInfo.blockCount <= kMinimumBlocks) {
-        fail(FormatState::TooSmall, "not a recorder card (" + why + ") and too small for one",
-             kMsgTooLowSpace);
-        return false;
-    }
     {
-        // The zero fill reaches 0x17000000; a smaller drive cannot hold the recorder's layout,
-        // and an image file must not grow.
         store::CStoReader probe;
         if (!probe.OpenPhysicalDrive(drive, store::StoAccess::Read)) {
             fail(FormatState::NoDevice, probe.LastError(), kMsgCannotOpen);
             return false;
         }
-        if (probe.Size() < store::kFormatFillEnd) {
-            fail(FormatState::TooSmall, "the drive is smaller than the recorder's layout",
-                 kMsgTooLowSpace);
+        if (!checkSize(probe, Teller::Progress)) {
             return false;
         }
-    }
-    // Kept across the format: read before the new identifier makes it look foreign.
-    recorderconfig::ConfigSector sector;
-    (void)recorderconfig::ReadConfigSector(drive, sector);
-
-    store::DiskInfo newInfo;
-    if (!store::FormatDiskInfo(drive, newInfo, newId) ||
-        !store::WriteDiskInfo(drive, newInfo, store::kDiskInfoOffsetA)) {
-        fail(FormatState::WriteFailed, "cannot write disk information copy A", kMsgWriteFailed);
-        return false;
     }
     store::CStoReader card;
     if (!card.OpenPhysicalDriveExclusive(drive)) {
         fail(FormatState::DriveBusy, "the drive is in use: " + card.LastError(),
              share != 0.8 ? kMsgCloseFiles : std::string_view{});
+        return false;
+    }
+    return formatArea(card, share);
+}
+
+bool CFormatTool::formatArea(store::CStoReader& card, double share) {
+    store::DiskInfo oldInfo;
+    std::uint32_t newId = store::kDefaultDiskId;
+    if (store::ReadDiskInfo(card, oldInfo)) {
+        newId = oldInfo.diskId + kDiskIdStep;
+    }
+    // Kept across the format: read before the new identifier makes it look foreign.
+    recorderconfig::ConfigSector sector;
+    (void)recorderconfig::ReadConfigSector(card, sector);
+
+    store::DiskInfo newInfo;
+    store::MakeDefaultDiskInfo(card, newInfo, newId);
+    if (!store::WriteDiskInfo(card, newInfo, store::kDiskInfoOffsetA)) {
+        fail(FormatState::WriteFailed, "cannot write disk information copy A: " + card.LastError(),
+             kMsgWriteFailed);
         return false;
     }
     setPercent(static_cast<int>(share * 20));
@@ -274,35 +316,49 @@ bool CFormatTool::FormatRecordingArea(int drive, double share) {
     return true;
 }
 
+void CFormatTool::labelConfigurationPartition(store::CStoReader& card) {
+    // The recorder's tools label the card in every case; a card whose first partition holds no
+    // FAT keeps its recorder format all the same, so a failure here is only noted.
+    std::int64_t offset = 0;
+    std::string why;
+    if (!ConfigurationPartitionOffset(card, offset, why) ||
+        !WriteFatVolumeLabel(card, offset, kVolumeLabel, why) || !card.Sync()) {
+        std::lock_guard guard(m_errorLock);
+        m_error = "the volume label was not written: " + why;
+    }
+}
+
 void CFormatTool::FormatWorker() {
-    const bool ok = FormatRecordingArea(m_drive, 0.9);
+    setPercent(5);
+    std::this_thread::sleep_for(m_settleDelay);
+    const bool ok = formatArea(*m_card, 0.9);
     if (ok) {
-        // The label goes on the mounted partition; a card reached only raw keeps its label.
-        platform::MountEntry mount;
-        std::string why;
-        if (!IsDevicePathText(m_deviceText) && m_scanner.FindMount(m_deviceText, mount)) {
-            (void)SetVolumeLabel(mount.source, kVolumeLabel, why);
+        {
+            std::lock_guard guard(m_errorLock);
+            m_error.clear();
         }
+        labelConfigurationPartition(*m_card);
+    }
+    releaseCard();
+    if (m_bootImageWritten) {
+        // The kernel learns the new partition table now that the card is let go of.
+        std::string reread;
+        (void)RereadPartitionTableOfDrive(m_drive, reread);
+    }
+    if (ok) {
         setPercent(100);
         m_progress.OnMessage(kMsgFormatFinished);
-        std::lock_guard guard(m_errorLock);
-        m_error.clear();
     }
     m_progress.OnFinished(ok, State());
 }
 
-bool CFormatTool::restoreLayout() {
-    store::CStoReader card;
-    if (!card.OpenPhysicalDrive(m_drive, store::StoAccess::ReadWrite)) {
-        fail(FormatState::DriveBusy, card.LastError(), kMsgCannotOpen);
-        return false;
-    }
+bool CFormatTool::restoreLayout(store::CStoReader& card) {
     const std::int64_t size = card.Size();
-    // The design wipes up to 0x17000000; a smaller card is wiped to its end, never beyond.
+    // The recorder's tools wipe up to 0x17000000; a smaller card is wiped to its end, never
+    // beyond.
     const int wipeWrites = static_cast<int>(
         std::clamp<std::int64_t>((size - store::kDiskInfoOffsetA) / kMiB, 0, kRestoreWipeWrites));
     const std::vector<std::uint8_t> zeros(kRestoreZeroSectors * store::kSectorSize, 0);
-    std::string reread;
     if (!card.Seek(0, store::SeekOrigin::Begin) ||
         !card.Write(zeros.data(), static_cast<std::uint32_t>(zeros.size())) ||
         !zeroFill(card, store::kDiskInfoOffsetA, wipeWrites,
@@ -326,34 +382,51 @@ bool CFormatTool::restoreLayout() {
         fail(FormatState::WriteFailed, card.LastError(), kMsgWriteFailed);
         return false;
     }
-    card.Close();
-    // The kernel may refuse while a partition is still mounted; the new table is then seen
-    // when the card is inserted again.
-    (void)RereadPartitionTableOfDrive(m_drive, reread);
+    return true;
+}
 
+bool CFormatTool::makeRestoreFileSystem(std::int64_t size) {
+    // The file system is made only on a card whose new (or deleted) partition table the kernel
+    // has taken over: making it while the kernel still holds the old partitions would write
+    // under them. mkfs.fat opens the device exclusively itself, so a busy card fails there.
+    std::string why;
+    if (!RereadPartitionTableOfDrive(m_drive, why)) {
+        fail(FormatState::WriteFailed,
+             "the kernel keeps the card's old partitions (" + why +
+                 "); the file system was not made",
+             kMsgFileSystemFailed);
+        return false;
+    }
     const bool partitioned = m_mode == DeviceListMode::LocalDisk;
-    if (partitioned || !IsDevicePathText(m_deviceText)) {
-        std::this_thread::sleep_for(m_fileSystemDelay);
-        const auto path = platform::ResolveDrivePath(m_drive);
-        std::string why;
-        const std::uint32_t sectors =
-            partitioned ? RestorePartitionSectors(static_cast<std::uint64_t>(size) / 512) : 0;
-        if (!path || (partitioned && sectors == 0) ||
-            !MakeFatFileSystem(*path, partitioned ? kRestorePartitionFirstLba : 0, sectors,
-                               partitioned, "", why)) {
-            fail(FormatState::WriteFailed, "making the file system failed: " + why,
-                 kMsgFileSystemFailed);
-            return false;
-        }
+    if (!partitioned && IsDevicePathText(m_deviceText)) {
+        return true; // a card reached only raw is only wiped
+    }
+    std::this_thread::sleep_for(m_fileSystemDelay);
+    const auto path = platform::ResolveDrivePath(m_drive);
+    const std::uint32_t sectors =
+        partitioned ? RestorePartitionSectors(static_cast<std::uint64_t>(size) / 512) : 0;
+    if (!path || (partitioned && sectors == 0) ||
+        !MakeFatFileSystem(*path, partitioned ? kRestorePartitionFirstLba : 0, sectors, partitioned,
+                           "", why)) {
+        fail(FormatState::WriteFailed, "making the file system failed: " + why,
+             kMsgFileSystemFailed);
+        return false;
     }
     return true;
 }
 
 void CFormatTool::RestoreWorker() {
-    // A card that is too small or still in use for the recorder's format is wiped all the
-    // same; a failed write stops here.
-    (void)FormatRecordingArea(m_drive, 0.8);
-    if (State() == FormatState::WriteFailed || !restoreLayout()) {
+    setPercent(5);
+    std::this_thread::sleep_for(m_settleDelay);
+    // A card too small for the recorder's format is wiped all the same; a failed write stops
+    // here.
+    if (checkSize(*m_card, Teller::Progress)) {
+        (void)formatArea(*m_card, 0.8);
+    }
+    const std::int64_t size = m_card->Size();
+    const bool wiped = State() != FormatState::WriteFailed && restoreLayout(*m_card);
+    releaseCard();
+    if (!wiped || !makeRestoreFileSystem(size)) {
         m_progress.OnFinished(false, State());
         return;
     }

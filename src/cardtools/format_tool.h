@@ -1,20 +1,29 @@
 #pragma once
 // CFormatTool: the format tool's work without its window. "Format" prepares a card for the
 // recorder (new disk information, empty index and data areas, the configuration sector kept with
-// the new disk identifier, optionally a fresh boot image); "Restore" wipes the recorder's
-// structures and gives the card back to ordinary use (a FAT file system made by mkfs.fat).
+// the new disk identifier, optionally a fresh boot image, the label "tavero-SD" on the
+// configuration partition); "Restore" wipes the recorder's structures and gives the card back to
+// ordinary use (a FAT file system made by mkfs.fat).
+//
+// Every check comes before the first byte is written: the device, the system and program
+// disks, the card's size, its users, then (once the person confirmed) the card's file systems
+// are unmounted and the card is opened exclusively. That handle is held until the work is done,
+// so neither the desktop nor another program of ours can mount or open the card meanwhile.
 //
 // Thread: the object belongs to the UI thread. ChooseDevice, StartFormat and StartRestore run
-// there (they ask questions through the prompts); the long work runs on one worker thread that
-// reports through FormatProgress. The destructor waits for the worker.
+// there (they ask questions through the prompts, and the unmount service may ask for
+// authorisation); the long work runs on one worker thread that reports through FormatProgress.
+// The destructor waits for the worker.
 
 #include "cardtools/card_messages.h"
 #include "cardtools/drive_scan.h"
+#include "platform/unmount_service.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -62,13 +71,12 @@ public:
     // The pause before the recording area is touched (1000 ms) and before the file system is
     // made after a restore (100 ms); tests set both to zero.
     void SetDelays(std::chrono::milliseconds settle, std::chrono::milliseconds beforeFileSystem);
-    // Called before a restore formats the recording area with the card root (a mount point, or
-    // a device path when the card has none) and drive number: the recorder's factory
-    // configuration files.
-    void SetFactoryConfigurationWriter(std::function<void(const std::string&, int)> writer);
+    // How the card's mounted file systems are unmounted (not owned; it outlives the tool).
+    // Without one a mounted card is refused with kMsgCloseFiles.
+    void SetUnmountService(platform::UnmountService* service) { m_unmount = service; }
 
     // Checks the device and asks for confirmation: the drive number, or -1 after a message
-    // (or a No). The system disk and the disk of the running program are refused.
+    // (or a No). Every disk of the running system and of the running program is refused.
     [[nodiscard]] int ChooseDevice(std::string_view question, const std::string& deviceText);
 
     // The "Format" and "Restore" buttons: checks on this thread, then the worker. False when the
@@ -88,20 +96,32 @@ public:
     [[nodiscard]] const std::string& ChosenDeviceText() const { return m_deviceTitle; }
     [[nodiscard]] const std::string& CardRoot() const { return m_root; }
 
-    // The recording-area steps on the calling thread (the workers use it; so do tests). share is
-    // the fraction of the progress bar they fill: 0.9 for Format, 0.8 for Restore.
+    // The recording-area steps on the calling thread, on drive n opened exclusively here (tests
+    // use it; the workers run the same steps on the card StartFormat took). share is the
+    // fraction of the progress bar they fill: 0.9 for Format, 0.8 for Restore.
     [[nodiscard]] bool FormatRecordingArea(int drive, double share);
     void FormatWorker();
     void RestoreWorker();
 
 private:
+    // Where a refusal is told: the prompts on the UI thread, the progress from the worker.
+    enum class Teller { Prompts, Progress };
+
+    [[nodiscard]] bool checkSize(store::CStoReader& card, Teller teller);
+    [[nodiscard]] bool checkSizeOfDrive(int drive);
     [[nodiscard]] bool checkCardUsers(int drive);
+    [[nodiscard]] bool takeCard(int drive);
+    void releaseCard();
     [[nodiscard]] bool startWorker(void (CFormatTool::*work)());
+    [[nodiscard]] bool formatArea(store::CStoReader& card, double share);
     [[nodiscard]] bool zeroFill(store::CStoReader& card, std::int64_t from, int megabytes,
                                 const std::function<int(int)>& percentAfter);
-    [[nodiscard]] bool restoreLayout();
+    [[nodiscard]] bool restoreLayout(store::CStoReader& card);
+    [[nodiscard]] bool makeRestoreFileSystem(std::int64_t size);
+    void labelConfigurationPartition(store::CStoReader& card);
     void setPercent(int percent);
-    void fail(FormatState state, std::string why, std::string_view message = {});
+    void fail(FormatState state, std::string why, std::string_view message = {},
+              Teller teller = Teller::Progress);
 
     CardDriveScanner& m_scanner;
     CardToolPrompts& m_prompts;
@@ -113,11 +133,15 @@ private:
     DeviceListMode m_mode = DeviceListMode::LocalDisk;
     std::chrono::milliseconds m_settleDelay{1000};
     std::chrono::milliseconds m_fileSystemDelay{100};
-    std::function<void(const std::string&, int)> m_factoryConfiguration;
+    platform::UnmountService* m_unmount = nullptr;
     std::string m_deviceText;
     std::string m_deviceTitle;
     std::string m_root;
     int m_drive = -1;
+    // The card, opened exclusively by StartFormat/StartRestore; the worker owns it while it
+    // runs and closes it at its end.
+    std::unique_ptr<store::CStoReader> m_card;
+    bool m_bootImageWritten = false;
 
     std::atomic<bool> m_busy{false};
     std::atomic<int> m_percent{0};

@@ -5,6 +5,7 @@
 #include "platform/create_path.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -39,7 +40,7 @@ void TakeOne(engine::COzuCtrl& control, int channel, const Request& request) {
     if (picture.isNull()) {
         return;
     }
-    if (request.stamped && QGuiApplication::instance() != nullptr) {
+    if (request.stamped) {
         QPainter painter(&picture);
         painter.setPen(FromColourRef(request.colour));
         const auto at = StampPositions(picture.width(), picture.height());
@@ -54,9 +55,25 @@ void TakeOne(engine::COzuCtrl& control, int channel, const Request& request) {
     (void)picture.save(QString::fromStdString(path), "BMP"); // a failed save is not reported
 }
 
-int Take(engine::COzuCtrl* control, int format, const Request& request) {
-    if (control == nullptr || format != kSnapshotBmp || request.prefix.empty() ||
-        !platform::CreatePath(request.prefix)) {
+void SetError(std::string* error, const char* text) {
+    if (error != nullptr) {
+        *error = text;
+    }
+}
+
+int Take(engine::COzuCtrl* control, int format, const Request& request, std::string* error) {
+    if (control == nullptr || format != kSnapshotBmp || request.prefix.empty()) {
+        SetError(error, "no player, no prefix or not a bitmap format");
+        return 0;
+    }
+    // A QCoreApplication alone has no font database either.
+    if (request.stamped &&
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        SetError(error, "the stamp needs fonts, which need a GUI application; nothing was saved");
+        return 0;
+    }
+    if (!platform::CreatePath(request.prefix)) {
+        SetError(error, "the folders of the prefix cannot be made");
         return 0;
     }
     for (int c = 0; c < engine::kChannelCount; ++c) {
@@ -68,22 +85,22 @@ int Take(engine::COzuCtrl* control, int format, const Request& request) {
 } // namespace
 
 int PlayerSnapshot(engine::COzuCtrl* control, int format, int /*value*/, std::uint32_t colour,
-                   const std::string& prefix) {
+                   const std::string& prefix, std::string* error) {
     Request request;
     request.colour = colour;
     request.prefix = prefix;
-    return Take(control, format, request);
+    return Take(control, format, request, error);
 }
 
 int PlayerSnapshotStamped(engine::COzuCtrl* control, int format, int /*value*/,
                           std::uint32_t colour, const std::string& prefix, const std::string& text1,
-                          const std::string& text2, const std::string& text3) {
+                          const std::string& text2, const std::string& text3, std::string* error) {
     Request request;
     request.colour = colour;
     request.prefix = prefix;
     request.stamped = true;
     request.texts = {text1, text2, text3};
-    return Take(control, format, request);
+    return Take(control, format, request, error);
 }
 
 std::array<engine::TextPoint, 3> StampPositions(int width, int height) {

@@ -21,13 +21,17 @@ namespace tavero::exporting {
 inline constexpr int kSnapshotBmp = 0;
 
 // Saves every channel with a picture and its video on; 1 when the prefix is usable and its
-// folders exist or could be made (channels without a picture are skipped silently), else 0.
-// value is unused. colour is 0x00BBGGRR.
+// folders exist or could be made (channels without a picture are skipped silently), else 0 with
+// the reason in error (optional). value is unused. colour is 0x00BBGGRR.
 int PlayerSnapshot(engine::COzuCtrl* control, int format, int value, std::uint32_t colour,
-                   const std::string& prefix);
+                   const std::string& prefix, std::string* error = nullptr);
+// The same with the three texts drawn on every picture. The text needs fonts, which Qt has only
+// in a process with a GUI application (QGuiApplication, or the window's QApplication): without
+// one nothing is saved and the result is 0 with the reason, never pictures without their text.
 int PlayerSnapshotStamped(engine::COzuCtrl* control, int format, int value, std::uint32_t colour,
                           const std::string& prefix, const std::string& text1,
-                          const std::string& text2, const std::string& text3);
+                          const std::string& text2, const std::string& text3,
+                          std::string* error = nullptr);
 
 // Where the three stamp texts start (top left) on a picture of width x height: at one half, two
 // thirds and five sixths of the width, one twenty-fourth of the height above the bottom.

@@ -76,32 +76,54 @@ std::string KernelNameForPath(const SystemRoots& roots, const std::string& path)
     return real.filename().string();
 }
 
-std::string UnderlyingDisk(const SystemRoots& roots, const std::string& diskName) {
-    std::string name = diskName;
-    // A stack of mappings is a few levels deep at most; the bound guards a looping fake tree.
-    for (int depth = 0; depth < 8; ++depth) {
-        std::vector<std::string> slaves;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(
-                 fs::path(roots.sys) / "class" / "block" / name / "slaves", ec)) {
-            slaves.push_back(entry.path().filename().string());
-        }
-        if (slaves.empty()) {
-            return name;
-        }
-        std::sort(slaves.begin(), slaves.end());
-        BlockNode node;
-        if (!FindBlockNodeByName(roots, slaves.front(), node)) {
-            return name;
-        }
-        name = node.diskName;
+namespace {
+
+std::vector<std::string> FolderNames(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        names.push_back(entry.path().filename().string());
     }
-    return name;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The card in a built-in MMC/SD slot; not the boot and RPMB areas of an eMMC chip.
+bool IsMmcCardName(const std::string& name) {
+    return name.rfind("mmcblk", 0) == 0 && name.find("boot") == std::string::npos &&
+           name.find("rpmb") == std::string::npos;
+}
+
+} // namespace
+
+std::vector<std::string> Slaves(const SystemRoots& roots, const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos) {
+        return {};
+    }
+    return FolderNames(fs::path(roots.sys) / "class" / "block" / name / "slaves");
+}
+
+std::vector<std::string> Holders(const SystemRoots& roots, const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos) {
+        return {};
+    }
+    return FolderNames(fs::path(roots.sys) / "class" / "block" / name / "holders");
+}
+
+std::string LoopBackingFile(const SystemRoots& roots, const std::string& diskName) {
+    if (diskName.rfind("loop", 0) != 0 || diskName.find('/') != std::string::npos) {
+        return {};
+    }
+    return ReadAttribute(fs::path(roots.sys) / "class" / "block" / diskName / "loop" /
+                         "backing_file");
 }
 
 DriveKind DiskKind(const SystemRoots& roots, const std::string& diskName) {
     if (diskName.rfind("sr", 0) == 0) {
         return DriveKind::CdRom;
+    }
+    if (IsMmcCardName(diskName)) {
+        return DriveKind::Removable;
     }
     const std::string removable =
         ReadAttribute(fs::path(roots.sys) / "class" / "block" / diskName / "removable");
@@ -159,6 +181,11 @@ bool RereadPartitionTable(int fd, std::string& error) {
         return true;
     }
     if (::ioctl(fd, BLKRRPART) != 0) {
+        // EINVAL: the device keeps no partitions (a loop device without partition scanning),
+        // so the kernel holds no old ones either.
+        if (errno == EINVAL) {
+            return true;
+        }
         error = std::strerror(errno);
         return false;
     }

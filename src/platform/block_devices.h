@@ -16,11 +16,13 @@ struct SystemRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
     std::string mountInfo = "/proc/self/mountinfo";
+    std::string swaps = "/proc/swaps";
+    std::string udevData = "/run/udev/data"; // udev's database: file system types and labels
 };
 
 enum class DriveKind {
     Fixed,
-    Removable, // sysfs "removable" is 1 (card readers, most sticks)
+    Removable, // sysfs "removable" is 1 (card readers, most sticks), or an MMC/SD card
     CdRom,     // sr*
 };
 
@@ -44,10 +46,16 @@ struct BlockNode {
 // file).
 [[nodiscard]] std::string KernelNameForPath(const SystemRoots& roots, const std::string& path);
 
-// The disk under a device-mapper or software-RAID disk (its first "slaves" entry, followed
-// down); a plain disk name comes back unchanged.
-[[nodiscard]] std::string UnderlyingDisk(const SystemRoots& roots, const std::string& diskName);
+// Kernel names in the device's "slaves" folder (what a device-mapper or RAID device is built
+// on) and "holders" folder (what is built on it), in name order; empty when none.
+[[nodiscard]] std::vector<std::string> Slaves(const SystemRoots& roots, const std::string& name);
+[[nodiscard]] std::vector<std::string> Holders(const SystemRoots& roots, const std::string& name);
+// The file behind a loop device ("loop0"); empty when it has none or is no loop device.
+[[nodiscard]] std::string LoopBackingFile(const SystemRoots& roots, const std::string& diskName);
 
+// Built-in SD slots ("mmcblk0": sysfs "removable" 0, not on USB) count as removable: their
+// cards come and go like a card reader's. An eMMC chip that holds the system is never listed
+// anyway (see SystemDisks).
 [[nodiscard]] DriveKind DiskKind(const SystemRoots& roots, const std::string& diskName);
 
 // True when the disk's sysfs path runs through a USB device.
@@ -62,8 +70,8 @@ struct BlockNode {
 [[nodiscard]] std::string DevNumberOfFileSystem(const std::string& path);
 
 // Asks the kernel to read the partition table of the open block device again (BLKRRPART). A
-// regular file needs no re-read: true. False with errno text when the kernel refuses (for example
-// while a partition of the disk is mounted).
+// regular file, or a device that keeps no partitions, needs no re-read: true. False with errno
+// text when the kernel refuses (for example while a partition of the disk is mounted).
 [[nodiscard]] bool RereadPartitionTable(int fd, std::string& error);
 
 } // namespace tavero::platform

@@ -4,10 +4,8 @@
 #include <sstream>
 
 namespace tavero::platform {
-namespace {
 
-// mountinfo writes space, tab, newline and backslash in names as three octal digits.
-std::string DecodeOctalEscapes(std::string_view field) {
+std::string DecodeMountEscapes(std::string_view field) {
     std::string out;
     out.reserve(field.size());
     for (std::size_t i = 0; i < field.size(); ++i) {
@@ -25,6 +23,8 @@ std::string DecodeOctalEscapes(std::string_view field) {
     }
     return out;
 }
+
+namespace {
 
 std::vector<std::string_view> SplitFields(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -71,9 +71,12 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
         }
         MountEntry entry;
         entry.devNumber = std::string(f[2]);
-        entry.mountPoint = DecodeOctalEscapes(f[4]);
-        entry.fsType = DecodeOctalEscapes(f[dash + 1]);
-        entry.source = DecodeOctalEscapes(f[dash + 2]);
+        entry.mountPoint = DecodeMountEscapes(f[4]);
+        entry.fsType = DecodeMountEscapes(f[dash + 1]);
+        entry.source = DecodeMountEscapes(f[dash + 2]);
+        if (dash + 3 < f.size()) {
+            entry.superOptions = DecodeMountEscapes(f[dash + 3]);
+        }
         table.push_back(std::move(entry));
     }
     return table;
@@ -96,6 +99,24 @@ const MountEntry* FindMountPoint(const std::vector<MountEntry>& table, const std
     for (const MountEntry& entry : table) {
         if (WithoutTrailingSlash(entry.mountPoint) == wanted) {
             found = &entry;
+        }
+    }
+    return found;
+}
+
+const MountEntry* FindMountHolding(const std::vector<MountEntry>& table, const std::string& path) {
+    const std::string wanted = WithoutTrailingSlash(path);
+    const MountEntry* found = nullptr;
+    std::size_t foundLength = 0;
+    for (const MountEntry& entry : table) {
+        const std::string point = WithoutTrailingSlash(entry.mountPoint);
+        const bool holds = point == "/" ? wanted.starts_with("/")
+                                        : wanted == point || (wanted.starts_with(point) &&
+                                                              wanted.size() > point.size() &&
+                                                              wanted[point.size()] == '/');
+        if (holds && (found == nullptr || point.size() >= foundLength)) {
+            found = &entry;
+            foundLength = point.size();
         }
     }
     return found;

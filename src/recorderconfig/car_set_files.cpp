@@ -115,10 +115,28 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
+// Syncs the folder that holds path, so that the entry of a new or truncated file is written.
+bool SyncFolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : path.substr(0, slash);
+    const platform::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.valid() && ::fsync(dir.get()) == 0;
+}
+
 } // namespace
 
 bool IsRawOnlyRoot(std::string_view cardRoot) {
-    return cardRoot.empty() || cardRoot.starts_with("/dev/");
+    if (cardRoot.empty() || cardRoot.starts_with("/dev/")) {
+        return true;
+    }
+    if (cardRoot.back() == '/') {
+        return false; // a folder text, even when the folder is gone: its writes fail and say so
+    }
+    struct stat st {};
+    const std::string path(cardRoot);
+    return !(::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 std::string CarSetPath(std::string_view cardRoot, std::string_view name) {
@@ -138,7 +156,11 @@ std::string SecondCopy(std::string_view path) {
 bool CreateCarSetFolder(std::string_view cardRoot) {
     std::string folder = CarSetPath(cardRoot, "");
     folder.pop_back();
-    return ::mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST;
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+        // The new folder's entry in the root is on the card before anything is put in it.
+        return SyncFolderOf(folder);
+    }
+    return errno == EEXIST;
 }
 
 bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -158,7 +180,9 @@ bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes
         }
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    // Reported as written only once it is on the card: a card pulled at once, or a late I/O
+    // error, must not pass for a save. The folder holds the file's entry and size.
+    return ::fsync(fd.get()) == 0 && SyncFolderOf(path);
 }
 
 bool CreateEmptyFile(const std::string& path) {
@@ -389,6 +413,17 @@ bool WriteCarData(const std::string& path, const CarData& data) {
     }
     SealRecord(record);
     return WriteWholeFile(path, record);
+}
+
+bool ClockFieldsValid(const ClockFields& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+        t.minute > 59 || t.second < 0 || t.second > 59) {
+        return false;
+    }
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    const int days = kDays[static_cast<std::size_t>(t.month - 1)] + (t.month == 2 && leap ? 1 : 0);
+    return t.day <= days;
 }
 
 ClockFields ClockInUtc(const ClockFields& local, std::int32_t offsetSeconds) {

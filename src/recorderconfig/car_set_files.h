@@ -57,17 +57,20 @@ inline constexpr std::size_t kClockRecordSize = 20;
 inline constexpr std::size_t kCarDataPlateBytes = 16; // NUL-terminated
 inline constexpr std::size_t kCarDataInfoBytes = 48;  // NUL-terminated
 
-// A card that is reachable only as a raw device ("/dev/...", or no mount point at all): only the
-// configuration sector is read or written there, never a file.
+// A card that is reachable only raw: no root at all, a device path ("/dev/..."), or any other
+// text that is not a folder (a whole-card image file, a path that does not exist). Only the
+// configuration sector is read or written there, never a file. A text ending in "/" is a folder
+// text. The card tools use the same rule for their device texts.
 [[nodiscard]] bool IsRawOnlyRoot(std::string_view cardRoot);
 // cardRoot + "car_set/" + name; a root without its trailing "/" gets one.
 [[nodiscard]] std::string CarSetPath(std::string_view cardRoot, std::string_view name);
 // The same name with "2" appended: the second copy the recorder falls back on.
 [[nodiscard]] std::string SecondCopy(std::string_view path);
-// Creates cardRoot + "car_set/" (an existing folder is fine).
+// Creates cardRoot + "car_set/" (an existing folder is fine); a new one is synced into the root.
 [[nodiscard]] bool CreateCarSetFolder(std::string_view cardRoot);
 
-// Create-or-truncate and one write. False when the file could not be created or fully written.
+// Create-or-truncate and one write, then the file and its folder synced. False when the file
+// could not be created, fully written or synced.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 [[nodiscard]] bool CreateEmptyFile(const std::string& path);
 
@@ -156,6 +159,9 @@ struct ClockFields {
     int minute = 0;
     int second = 0;
 };
+// True when the fields name a moment that exists: a month 1..12, a day the month has (29
+// February in leap years only), hours 0..23, minutes and seconds 0..59.
+[[nodiscard]] bool ClockFieldsValid(const ClockFields& time);
 // The wall-clock time `local` of a zone `offsetSeconds` east of UTC, expressed in UTC.
 [[nodiscard]] ClockFields ClockInUtc(const ClockFields& local, std::int32_t offsetSeconds);
 // "cartime.cts": "TAVEROTIME", year - 1900, month - 1, day, hour, minute, second, checksum.

@@ -182,8 +182,9 @@ bool WriteConfigSector(store::CStoReader& drive, ConfigSector& sector, std::stri
         return false;
     }
     const auto image = SerializeConfigSector(sector);
+    // Written means on the card: a late I/O error surfaces in the sync.
     if (!drive.Seek(kConfigSectorOffset, store::SeekOrigin::Begin) ||
-        !drive.Write(image.data(), kConfigSectorSize)) {
+        !drive.Write(image.data(), kConfigSectorSize) || !drive.Sync()) {
         if (error != nullptr) {
             *error = drive.LastError().empty() ? "configuration sector cannot be written"
                                                : drive.LastError();

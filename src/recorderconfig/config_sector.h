@@ -98,7 +98,8 @@ ParseConfigSector(std::span<const std::uint8_t, kConfigSectorSize> image);
 
 // Writes the sector to drive `drive` (opened read/write; never created). Stamps the magic and the
 // record magic into `sector`, as the recorder's image always carries them; the other fields stay
-// as given. False on any failed open, seek or write, with the reason in error (optional).
+// as given, and syncs the card. False on any failed open, seek, write or sync, with the reason
+// in error (optional).
 [[nodiscard]] bool WriteConfigSector(int drive, ConfigSector& sector, std::string* error = nullptr);
 [[nodiscard]] bool WriteConfigSector(store::CStoReader& drive, ConfigSector& sector,
                                      std::string* error = nullptr);

@@ -131,10 +131,8 @@ bool ReadWifiConfig(std::string_view driveRoot, WifiSettings& settings) {
         }
     }
     const std::vector<IniLine> lines = EmptySectionLines(text);
+    // The default stands in for a missing key only: an empty value is the user's.
     settings.server = Lookup(lines, "server").value_or(std::string(kWifiDefaultServer));
-    if (settings.server.empty()) {
-        settings.server = kWifiDefaultServer; // an empty value reads as the default too
-    }
     settings.ssid = Lookup(lines, "ssid").value_or("");
     settings.password = Lookup(lines, "password").value_or("");
     const std::string auth = Lookup(lines, "authmode").value_or("");
@@ -172,6 +170,30 @@ bool ReadWifiStaticIp(std::string_view driveRoot, WifiSettings& settings) {
     return true;
 }
 
+bool ReadWifiFile(std::string_view driveRoot, WifiSettings& settings) {
+    settings = WifiSettings{};
+    if (!ReadWifiConfig(driveRoot, settings)) {
+        return false;
+    }
+    (void)ReadWifiStaticIp(driveRoot, settings);
+    std::ifstream in(CarSetPath(driveRoot, kWifiFile), std::ios::binary);
+    std::string text(static_cast<std::size_t>(kMaxFileBytes), '\0');
+    in.read(text.data(), kMaxFileBytes);
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    const std::vector<IniLine> lines = EmptySectionLines(text);
+    const std::string auth = Lookup(lines, "authmode").value_or("");
+    const std::string encrypt = Lookup(lines, "encrypt").value_or("");
+    if (WifiAuthName(settings.auth) != auth) {
+        settings.auth = WifiAuth::None;
+        settings.authVerbatim = auth;
+    }
+    if (WifiEncryptName(settings.encrypt) != encrypt) {
+        settings.encrypt = WifiEncrypt::None;
+        settings.encryptVerbatim = encrypt;
+    }
+    return true;
+}
+
 std::string WifiConfigText(const WifiSettings& s) {
     std::string text;
     const auto line = [&text](std::string_view key, std::string_view value) {
@@ -183,8 +205,10 @@ std::string WifiConfigText(const WifiSettings& s) {
     line("server=", s.server);
     line("ssid=", s.ssid);
     line("password=", s.password);
-    line("authmode=", WifiAuthName(s.auth));
-    line("encrypt=", WifiEncryptName(s.encrypt));
+    line("authmode=",
+         s.auth == WifiAuth::None ? std::string_view(s.authVerbatim) : WifiAuthName(s.auth));
+    line("encrypt=", s.encrypt == WifiEncrypt::None ? std::string_view(s.encryptVerbatim)
+                                                    : WifiEncryptName(s.encrypt));
     line("UsesStaticIp=", s.staticIp ? "1" : "0");
     line("IP=", s.ip);
     line("SubnetMask =", s.subnetMask);

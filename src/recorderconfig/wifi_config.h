@@ -25,6 +25,10 @@ struct WifiSettings {
     std::string password;
     WifiAuth auth = WifiAuth::Open;
     WifiEncrypt encrypt = WifiEncrypt::Tkip;
+    // With auth (encrypt) None: the value written instead of an empty one. The command-line
+    // tool keeps a value the card's file holds that is none of the names.
+    std::string authVerbatim;
+    std::string encryptVerbatim;
     bool staticIp = false;
     std::string ip;
     std::string subnetMask;
@@ -35,7 +39,8 @@ struct WifiSettings {
 [[nodiscard]] std::string_view WifiAuthName(WifiAuth auth);      // "" for None
 [[nodiscard]] std::string_view WifiEncryptName(WifiEncrypt enc); // "" for None
 
-// Fills server ("0.0.0.0" when absent), SSID and password from the file under driveRoot; sets auth
+// Fills server ("0.0.0.0" when the key is absent; a present empty value stays empty), SSID and
+// password from the file under driveRoot; sets auth
 // and encrypt only when the file names one of their values exactly (case-sensitive). The static
 // IP fields are not read back: they keep what `settings` held. Returns whether the file could be
 // read (a missing file still sets the defaults above).
@@ -45,6 +50,12 @@ bool ReadWifiConfig(std::string_view driveRoot, WifiSettings& settings);
 // back; the command-line tool keeps them when it is not told to change them. False when the
 // file cannot be read (settings unchanged then).
 bool ReadWifiStaticIp(std::string_view driveRoot, WifiSettings& settings);
+
+// Everything the file says, as the command-line tool keeps it when it is not told to change a
+// value: ReadWifiConfig and ReadWifiStaticIp, and the authentication and cipher exactly as the
+// file holds them (an empty or unknown value is kept verbatim, where the dialog would keep its
+// radio buttons). False when the file cannot be read: settings then hold the dialog's defaults.
+bool ReadWifiFile(std::string_view driveRoot, WifiSettings& settings);
 
 // The file text as written: "[]", server, ssid, password, authmode, encrypt, UsesStaticIp, and the
 // four address lines (always, even with static IP off), each ending in CR LF.

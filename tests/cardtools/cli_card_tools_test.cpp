@@ -2,6 +2,7 @@
 
 #include "cardtools_fixture.h"
 #include "command_run.h"
+#include "platform/raw_file.h"
 
 #include <array>
 #include <cstdio>
@@ -86,6 +87,50 @@ TEST_F(CliCardToolsTest, RefusalsAreOneLineNamingTheDeviceAndLeaveTheCardAlone) 
         EXPECT_NE(lines[0].find(c.reason), std::string::npos) << lines[0];
         EXPECT_EQ(HashRange(m_card, 0, -1), before);
     }
+}
+
+TEST_F(CliCardToolsTest, CardOpenElsewhereIsRefusedBeforeAnyWrite) {
+    // Another program of ours (this test) has the card open: the format used to write its disk
+    // information before the exclusive open failed, and restore wiped the card all the same.
+    const std::uint64_t before = HashRange(m_card, 0, -1);
+    platform::RawFile player;
+    ASSERT_TRUE(player.open(m_card.string(), platform::OpenMode::ReadOnly));
+    for (const char* command : {"format", "restore"}) {
+        SCOPED_TRACE(command);
+        const CliRun run =
+            RunCli(std::string(command) + " --drive 1=" + Quote(m_card.string()) + " --yes");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(Lines(run.err),
+                  std::vector<std::string>{"tavero-cli: " + m_card.string() +
+                                           ": Please close all file in this disk, and retry (the "
+                                           "drive is in use: in use by another program)"});
+        EXPECT_EQ(HashRange(m_card, 0, -1), before);
+    }
+}
+
+TEST_F(CliCardToolsTest, FormatLabelsTheConfigurationPartition) {
+    const CliRun run = RunCli("format --drive 1=" + Quote(m_card.string()) + " --yes");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto part = m_dir / "part.img";
+    ASSERT_EQ(RunTool("dd if=" + Quote(m_card.string()) + " of=" + Quote(part.string()) +
+                      " bs=512 skip=32 count=98272 status=none")
+                  .status,
+              0);
+    const ToolRun label = RunTool("fatlabel " + Quote(part.string()));
+    EXPECT_NE(label.out.find("tavero-SD"), std::string::npos) << label.out;
+}
+
+TEST_F(CliCardToolsTest, CardSmallerThanTheLayoutIsRefusedBeforeTheBootImage) {
+    std::filesystem::resize_file(m_card, 0x10000000); // its disk information is valid
+    WriteBytes(m_card, 0, std::vector<std::uint8_t>(100, 0xEE));
+    const std::uint64_t before = HashRange(m_card, 0, -1);
+    const CliRun run = RunCli("format --drive 1=" + Quote(m_card.string()) + " --yes");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tavero-cli: " + m_card.string() +
+                           ": Sorry, this disk is too low space (the drive is smaller than the "
+                           "recorder's layout)\n");
+    EXPECT_EQ(HashRange(m_card, 0, -1), before);
 }
 
 TEST_F(CliCardToolsTest, SmallCardWithoutDiskInformationIsTooLowSpace) {

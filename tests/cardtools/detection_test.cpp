@@ -5,6 +5,7 @@
 #include "cardtools_fixture.h"
 #include "fake_system.h"
 #include "platform/mount_table.h"
+#include "recorderconfig/car_set_files.h"
 #include "store/boot_image.h"
 
 #include <deque>
@@ -106,6 +107,11 @@ TEST_F(MachineTest, ScanListsRemovableMountsUsbDisksCdRomsAndRawCards) {
     EXPECT_EQ(scanner.DriveNumberOfDeviceText(m_raw.string()), 3);
     EXPECT_EQ(scanner.DriveNumberOfDeviceText(m_cardMount + "/"), 1);
     EXPECT_EQ(scanner.DriveNumberOfDeviceText("/nowhere/card.img"), -1);
+    // The configuration files' rule: only a folder text is a card root.
+    for (const std::string& text : {m_raw.string(), m_cardMount, m_cardMount + "/",
+                                    std::string("/dev/sdz"), m_dir.path().string() + "/gone"}) {
+        EXPECT_EQ(cardtools::IsDevicePathText(text), recorderconfig::IsRawOnlyRoot(text)) << text;
+    }
 }
 
 TEST_F(MachineTest, SystemDiskIsNeverListedEvenOnUsbOrUnderAMapping) {
@@ -114,7 +120,7 @@ TEST_F(MachineTest, SystemDiskIsNeverListedEvenOnUsbOrUnderAMapping) {
         std::string rootDev;
     };
     // The USB hard disk holds "/"; then "/" on dm-0 over sdc1.
-    m_sys.addMapper("dm-0", "253:0", "sdc1");
+    m_sys.addMapper("dm-0", "253:0", {"sdc1"});
     for (const Case& c : {Case{"usb system disk", "8:33"}, Case{"mapped system disk", "253:0"}}) {
         SCOPED_TRACE(c.name);
         m_sys.setMounts(
@@ -123,10 +129,31 @@ TEST_F(MachineTest, SystemDiskIsNeverListedEvenOnUsbOrUnderAMapping) {
         cardtools::CardDriveScanner scanner(m_sys.roots);
         std::vector<DeviceEntry> removable, other;
         ASSERT_TRUE(scanner.ScanDrives(removable, other));
-        EXPECT_EQ(scanner.SystemDisk(), "sdc");
+        EXPECT_TRUE(scanner.SystemDisks().contains("sdc"));
         EXPECT_EQ(removable.size(), 1u);
         EXPECT_EQ(other, (std::vector<DeviceEntry>{{m_raw.string(), 0}}));
     }
+}
+
+TEST_F(MachineTest, CardInABuiltInSdSlotIsRemovable) {
+    // A laptop's SD slot: sysfs says "removable" 0 and it is not on USB. The eMMC boot areas
+    // beside it are never cards.
+    m_sys.addDisk({"mmcblk0", "179:0", "platform/fe320000.mmc/mmc_host/mmc0/mmc0:aaaa", false, 1});
+    m_sys.addDisk(
+        {"mmcblk1boot0", "179:256", "platform/fe330000.mmc/mmc_host/mmc1/mmc1:0001", false, 0});
+    const std::string slot = m_sys.mountDir("SD SLOT");
+    const std::string boot = m_sys.mountDir("boot0");
+    m_sys.setMounts({{"8:1", "/", "ext4", "/dev/sda1"},
+                     {"179:1", slot, "vfat", "/dev/mmcblk0p1"},
+                     {"179:256", boot, "vfat", "/dev/mmcblk1boot0"}});
+    cardtools::CardDriveScanner scanner(m_sys.roots);
+    std::vector<DeviceEntry> removable, other, settings;
+    ASSERT_TRUE(scanner.ScanDrives(removable, other));
+    EXPECT_EQ(removable, (std::vector<DeviceEntry>{{slot + "/", 0}}));
+    ASSERT_TRUE(scanner.ScanDrivesForSettings(settings));
+    EXPECT_EQ(settings, (std::vector<DeviceEntry>{{slot + "/", 0}}));
+    EXPECT_EQ(platform::DiskKind(m_sys.roots, "mmcblk0"), platform::DriveKind::Removable);
+    EXPECT_EQ(platform::DiskKind(m_sys.roots, "mmcblk1boot0"), platform::DriveKind::Fixed);
 }
 
 TEST_F(MachineTest, UnreadableMountTableFailsTheScan) {
@@ -338,13 +365,56 @@ TEST_F(DetectionTest, CardWithUsersOpensOnlyForTheRightUser) {
     EXPECT_FALSE(m_detection.OpenCard(m_dir.path().string() + "/nowhere/"));
 }
 
-TEST_F(DetectionTest, CardWithoutSectorCountsAsUnlockedWithTheProgramsSpeedUnit) {
+TEST_F(DetectionTest, CardWithoutSectorOpensWithTheProgramsSpeedUnitButUnlocksNothing) {
     WriteBytes(m_card, 0xA000000, std::vector<std::uint8_t>(512, 0));
     EXPECT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
     EXPECT_EQ(m_detection.Sector().magic, 0u);
     EXPECT_EQ(m_detection.Sector().speedUnit, 2u);
-    EXPECT_TRUE(m_detection.Unlocked());
+    EXPECT_FALSE(m_detection.Unlocked());
     EXPECT_EQ(m_host.openedDevices, std::vector<std::string>{m_cardMount + "/"});
+    // Once its sector reads again, its users are asked for.
+    WriteBytes(m_card, 0xA000000, Bytes(ConfigSectorBytes(10000, {"anna", "pw", "", ""})));
+    m_prompts.loginGiven = false;
+    EXPECT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
+    EXPECT_EQ(m_prompts.logins, 1);
+    EXPECT_EQ(m_host.opened.size(), 1u);
+}
+
+TEST_F(DetectionTest, UnlockingBelongsToTheCard) {
+    // A second card with users of its own, reached by its device path.
+    const auto other = m_sys.addImage(3, "sdd", kCardBytes, false);
+    WriteBytes(other, 0x4000000, Bytes(DiskInfoBytes(4, 20000)));
+    WriteBytes(other, 0x5000000, Bytes(DiskInfoBytes(4, 20000)));
+    WriteBytes(other, 0xA000000, Bytes(ConfigSectorBytes(20000, {"bob", "pw2", "", ""})));
+    WriteBytes(m_card, 0xA000000, Bytes(ConfigSectorBytes(10000, {"anna", "pw", "", ""})));
+    m_prompts.loginGiven = true;
+    m_prompts.loginName = "anna";
+    m_prompts.loginPassword = "pw";
+    ASSERT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
+    EXPECT_EQ(m_host.opened, std::vector<int>{1});
+
+    // Anna's answer does not open Bob's card.
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_prompts.logins, 2);
+    EXPECT_EQ(m_host.opened, std::vector<int>{1});
+    m_prompts.loginName = "bob";
+    m_prompts.loginPassword = "pw2";
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_host.opened, (std::vector<int>{1, 3}));
+
+    // Both stay unlocked for the run.
+    ASSERT_TRUE(m_detection.OpenCard(m_cardMount + "/"));
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_prompts.logins, 3);
+    EXPECT_EQ(m_host.opened, (std::vector<int>{1, 3, 1, 3}));
+
+    // The same identifier with other users (formatted cards share identifiers) asks again.
+    WriteBytes(other, 0x4000000, Bytes(DiskInfoBytes(4, 10000)));
+    WriteBytes(other, 0x5000000, Bytes(DiskInfoBytes(4, 10000)));
+    WriteBytes(other, 0xA000000, Bytes(ConfigSectorBytes(10000, {"carl", "pw3", "", ""})));
+    ASSERT_TRUE(m_detection.OpenCard(other.string()));
+    EXPECT_EQ(m_prompts.logins, 4);
+    EXPECT_EQ(m_host.opened.size(), 4u);
 }
 
 TEST_F(DetectionTest, FormatRefusesTheSystemDisk) {

@@ -71,7 +71,7 @@ TEST(Snapshot, OneFilePerChannelWithAPictureStampedOnRequest) {
     static char name[] = "snapshot_test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv); // fonts for the stamp
+    auto app = std::make_unique<QGuiApplication>(argc, argv); // fonts for the stamp
 
     testing::TempDir dir;
     sim::CardSpec plan;
@@ -128,6 +128,28 @@ TEST(Snapshot, OneFilePerChannelWithAPictureStampedOnRequest) {
                                         (dir / "blocker" / "img").string()),
               0);
     EXPECT_EQ(exporting::PlayerSnapshot(control.get(), exporting::kSnapshotBmp, 0, 255, ""), 0);
+
+    // Without a GUI application there are no fonts: a stamped snapshot fails and says why
+    // instead of saving pictures without their text; plain ones still work.
+    app.reset();
+    for (const bool core : {false, true}) {
+        SCOPED_TRACE(core ? "a core application only" : "no application");
+        std::unique_ptr<QCoreApplication> coreApp;
+        if (core) {
+            coreApp = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        const std::string lost = (dir / (core ? "core" : "none") / "img_Ch").string();
+        std::string why;
+        EXPECT_EQ(exporting::PlayerSnapshotStamped(control.get(), exporting::kSnapshotBmp, 0, 255,
+                                                   lost, "   48.000000 N", "   11.000000 E",
+                                                   "  50.0 Km/h", &why),
+                  0);
+        EXPECT_EQ(why, "the stamp needs fonts, which need a GUI application; nothing was saved");
+        EXPECT_FALSE(std::filesystem::exists(lost + "1.bmp"));
+        EXPECT_EQ(exporting::PlayerSnapshot(control.get(), exporting::kSnapshotBmp, 0, 255, lost),
+                  1);
+        EXPECT_TRUE(std::filesystem::exists(lost + "1.bmp"));
+    }
     engine::PlayerClose(control.get());
 }
 

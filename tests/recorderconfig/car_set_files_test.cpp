@@ -3,9 +3,11 @@
 
 #include "card_fixture.h"
 #include "expected_bytes.h"
+#include "page_fakes.h"
 #include "platform/drive_table.h"
 #include "recorderconfig/car_set_files.h"
 #include "recorderconfig/card_save.h"
+#include "recorderconfig/wifi_config.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -393,6 +395,38 @@ TEST_F(CardSaveTest, RawOnlyCardGetsOnlyTheSector) {
     EXPECT_TRUE(CarSetNames().empty());
     rc::ConfigSector back;
     EXPECT_TRUE(rc::ReadConfigSector(kDrive, back));
+}
+
+TEST_F(CardSaveTest, ACardImageAsRootIsReachedOnlyRaw) {
+    // One rule for every tool: a root that is no folder (an image file, a device, a path that
+    // does not exist) gets only the configuration sector; a folder text is written to.
+    struct Case {
+        std::string root;
+        bool rawOnly;
+    };
+    std::filesystem::create_directories(m_dir / "mnt");
+    const Case cases[] = {{"", true},
+                          {"/dev/sdz", true},
+                          {"/dev/disk/by-id/usb-card", true},
+                          {m_card->path().string(), true},
+                          {(m_dir / "missing").string(), true},
+                          {(m_dir / "mnt").string(), false},
+                          {(m_dir / "mnt").string() + "/", false},
+                          {(m_dir / "gone").string() + "/", false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(rc::IsRawOnlyRoot(c.root), c.rawOnly) << c.root;
+    }
+    rc::ConfigSector s;
+    rc::MakeDefaultConfigSector(s, 777);
+    const rc::CardSaveOutcome outcome =
+        rc::SaveCardConfiguration(m_card->path().string(), kDrive, s, {});
+    EXPECT_TRUE(outcome.sectorWritten);
+    EXPECT_TRUE(outcome.skippedFiles.empty()) << outcome.skippedFiles.front();
+    rc::WifiSettings wifi;
+    wifi.password = "12345678";
+    RecordingSink sink;
+    EXPECT_FALSE(rc::WriteWifiConfig(m_card->path().string(), wifi, sink));
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"Save Fail"});
 }
 
 TEST_F(CardSaveTest, UnwritableFilesAreSkippedAndReported) {

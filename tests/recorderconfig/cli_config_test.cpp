@@ -170,19 +170,94 @@ TEST_F(CliConfigTest, WifiSaveAndShow) {
     EXPECT_EQ(run.status, 2);
 
     // A save that does not mention the static IP keeps the card's addresses; "off" turns it off.
-    run = RunCli("wifi save " + Root() + " --password 12345678 --static-ip 10.0.0.2,255.0.0.0,10.0.0.1,10.0.0.1");
+    run = RunCli("wifi save " + Root() +
+                 " --password 12345678 --static-ip 10.0.0.2,255.0.0.0,10.0.0.1,10.0.0.1");
     ASSERT_EQ(run.status, 0) << run.err;
     run = RunCli("wifi save " + Root() + " --ssid other --password 12345678");
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string addresses = "IP=10.0.0.2\r\nSubnetMask =255.0.0.0\r\nGateway=10.0.0.1\r\nDNS=10.0.0.1\r\n";
-    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
-              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
-                        "encrypt=AES\r\nUsesStaticIp=1\r\n" + addresses));
+    const std::string addresses =
+        "IP=10.0.0.2\r\nSubnetMask =255.0.0.0\r\nGateway=10.0.0.1\r\nDNS=10.0.0.1\r\n";
+    EXPECT_EQ(
+        FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+        TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                  "encrypt=AES\r\nUsesStaticIp=1\r\n" +
+                  addresses));
     run = RunCli("wifi save " + Root() + " --password 12345678 --static-ip off");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
-              TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
-                        "encrypt=AES\r\nUsesStaticIp=0\r\n" + addresses));
+    EXPECT_EQ(
+        FileBytes(m_dir / "root" / "car_set" / "wifi_cfg.txt"),
+        TextBytes("[]\r\nserver=0.0.0.0\r\nssid=other\r\npassword=12345678\r\nauthmode=OPEN\r\n"
+                  "encrypt=AES\r\nUsesStaticIp=0\r\n" +
+                  addresses));
+}
+
+TEST_F(CliConfigTest, TimeSettingRefusesDatesThatDoNotExist) {
+    const ByteVec before = Sector();
+    for (const char* date : {"2024-02-31 10:00:00", "2023-02-29 10:00:00", "2024-04-31 00:00:00",
+                             "2024-00-10 00:00:00", "2024-13-01 00:00:00"}) {
+        SCOPED_TRACE(date);
+        const CliRun run =
+            RunCli("config save " + Drive() + " " + Root() + " 'timeSetting=" + date + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("timeSetting takes 'YYYY-MM-DD HH:MM:SS'"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(Sector(), before);
+        EXPECT_FALSE(std::filesystem::exists(m_dir / "root" / "car_set" / "cartime.cts"));
+    }
+    // 29 February of a leap year exists; the clock record holds it as written (zone +00:00).
+    const CliRun run = RunCli("config save " + Drive() + " " + Root() +
+                              " timeZoneRow=1 'timeSetting=2024-02-29 23:59:58'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const ByteVec clock = FileBytes(m_dir / "root" / "car_set" / "cartime.cts");
+    ASSERT_EQ(clock.size(), 20u);
+    EXPECT_EQ(clock[10], 124); // 2024 - 1900
+    EXPECT_EQ(clock[11], 1);   // February
+    EXPECT_EQ(clock[12], 29);
+}
+
+TEST_F(CliConfigTest, WifiSaveKeepsEveryValueItWasNotToldToChange) {
+    struct Case {
+        const char* name;
+        std::string file;     // the card's file before the save (CR LF lines)
+        std::string expected; // after "wifi save --ssid new --password 12345678"
+    };
+    const std::string tail = "UsesStaticIp=0\r\nIP=\r\nSubnetMask =\r\nGateway=\r\nDNS=\r\n";
+    const Case cases[] = {
+        {"empty server, authentication and cipher",
+         "[]\r\nserver=\r\nssid=car\r\npassword=old-pass\r\nauthmode=\r\nencrypt=\r\n" + tail,
+         "[]\r\nserver=\r\nssid=new\r\npassword=12345678\r\nauthmode=\r\nencrypt=\r\n" + tail},
+        {"names the dialog does not offer",
+         "[]\r\nserver=10.0.0.1\r\nssid=car\r\npassword=old-pass\r\nauthmode=wpa2psk\r\n"
+         "encrypt=TKIPAES\r\n" +
+             tail,
+         "[]\r\nserver=10.0.0.1\r\nssid=new\r\npassword=12345678\r\nauthmode=wpa2psk\r\n"
+         "encrypt=TKIPAES\r\n" +
+             tail},
+        {"WPA2 with AES",
+         "[]\r\nserver=10.0.0.1\r\nssid=car\r\npassword=old-pass\r\nauthmode=WPA2PSK\r\n"
+         "encrypt=AES\r\n" +
+             tail,
+         "[]\r\nserver=10.0.0.1\r\nssid=new\r\npassword=12345678\r\nauthmode=WPA2PSK\r\n"
+         "encrypt=AES\r\n" +
+             tail},
+    };
+    const auto file = m_dir / "root" / "car_set" / "wifi_cfg.txt";
+    std::filesystem::create_directories(file.parent_path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(file, TextBytes(c.file));
+        const CliRun run = RunCli("wifi save " + Root() + " --ssid new --password 12345678");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(FileBytes(file), TextBytes(c.expected));
+    }
+    // What the command is told to change, it changes.
+    WriteFileBytes(file, TextBytes(cases[1].file));
+    const CliRun run = RunCli("wifi save " + Root() + " --auth WPAPSK --encrypt AES --server ''");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(FileBytes(file),
+              TextBytes("[]\r\nserver=\r\nssid=car\r\npassword=old-pass\r\nauthmode=WPAPSK\r\n"
+                        "encrypt=AES\r\n" +
+                        tail));
 }
 
 } // namespace

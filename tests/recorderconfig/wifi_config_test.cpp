@@ -93,6 +93,16 @@ TEST_F(WifiTest, ReadTakesExactNamesOnly) {
     EXPECT_EQ(s.ip, "kept");
 }
 
+TEST_F(WifiTest, EmptyServerStaysEmptyOnlyAMissingOneIsTheDefault) {
+    PutFile("[]\r\nserver=\r\nssid=car\r\n");
+    rc::WifiSettings s;
+    EXPECT_TRUE(rc::ReadWifiConfig(m_root, s));
+    EXPECT_EQ(s.server, "");
+    PutFile("[]\r\nssid=car\r\n");
+    EXPECT_TRUE(rc::ReadWifiConfig(m_root, s));
+    EXPECT_EQ(s.server, "0.0.0.0");
+}
+
 TEST_F(WifiTest, MissingFileGivesTheDefaults) {
     rc::WifiSettings s;
     s.ssid = "x";

@@ -6,6 +6,7 @@
 #include "engine/player.h"
 #include "store/byte_io.h"
 #include "store/recording_entry.h"
+#include "store/unit_trailer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -109,8 +110,8 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
             }
         }
     } else {
-        if (options.to < options.from) {
-            return fail(sourceName, "the time range ends before it starts");
+        if (options.to <= options.from) {
+            return fail(sourceName, "Please select valid time");
         }
         for (IndexRecord* r : index.fullList()) {
             // Record times are compared as the recorder's zone shows them.
@@ -125,8 +126,11 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
         return fail(sourceName, "no record lies in the chosen range");
     }
     if (records.size() > kMaxBackupRecords) {
-        return fail(sourceName,
-                    "more than 4096 records chosen; back up fewer recordings at a time");
+        // The backup dialog stops collecting at 4096 records and backs those up.
+        std::fprintf(
+            err, "tavero-cli: %s: Backup more data. (the first %zu of %zu records are backed up)\n",
+            sourceName.c_str(), kMaxBackupRecords, records.size());
+        records.resize(kMaxBackupRecords);
     }
     std::uint32_t lowest = records.front()->startUnit;
     std::uint32_t highest = records.front()->endUnit;
@@ -146,7 +150,7 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
     while (!sink.ended()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (engine::PlayerGetUnitTrailer(control.get(), trailer)) {
-            progress.unit(store::LoadBe32(trailer + 4));
+            progress.unit(store::TrailerFromHostImage(std::span(trailer, 512)).unitNo);
         }
     }
     const engine::BackupOutcome outcome = control->box().backupOutcome();

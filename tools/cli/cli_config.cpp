@@ -128,9 +128,7 @@ std::optional<rc::ClockFields> ParseDateTime(const std::string& text) {
     if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &t.year, &t.month, &t.day, &sep,
                     &t.hour, &t.minute, &t.second, &used) != 7 ||
         static_cast<std::size_t>(used) != text.size() || (sep != ' ' && sep != 'T') ||
-        t.year < 1900 || t.year > 2155 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
-        t.hour > 23 || t.minute > 59 || t.second > 59 || t.hour < 0 || t.minute < 0 ||
-        t.second < 0) {
+        t.year < 1900 || t.year > 2155 || !rc::ClockFieldsValid(t)) {
         return std::nullopt;
     }
     return t;
@@ -208,7 +206,9 @@ std::optional<std::string> Apply(rc::CConfigPage& page, const std::string& key,
         }
         const auto t = ParseDateTime(value);
         if (!t) {
-            return "timeSetting takes 'YYYY-MM-DD HH:MM:SS' (years 1900 to 2155) or off";
+            return "timeSetting takes 'YYYY-MM-DD HH:MM:SS' (a date and time that exist, years "
+                   "1900 to 2155) or off; '" +
+                   value + "' is none";
         }
         page.SetTimeSetting(true, *t);
         return std::nullopt;

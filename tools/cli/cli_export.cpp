@@ -241,7 +241,7 @@ int RunExportCommand(const Args& args, std::FILE* out, std::FILE* err) {
     std::int64_t reached = start;
     auto poll = [&] {
         if (engine::PlayerGetUnitTrailer(control.get(), trailer)) {
-            reached = store::PackedTimeToSeconds(store::TrailerToHost(trailer).unitTime);
+            reached = store::PackedTimeToSeconds(store::TrailerFromHostImage(trailer).unitTime);
         }
     };
     while (!sink.ended() && !StopRequested()) {

@@ -5,7 +5,9 @@
 #include "cardtools/format_tool.h"
 #include "cli_common.h"
 #include "platform/drive_table.h"
+#include "platform/unmount_service.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -22,7 +24,9 @@ constexpr const char* kFormatHelp =
     "usage: tavero-cli format (--drive N=PATH | DEVICE) [--boot-image] [--yes]\n"
     "                         [--user NAME --password PASSWORD]\n"
     "Prepares a card for the recorder: new disk information (identifier + 5, or 10000 on a card\n"
-    "without one), empty index areas, the configuration sector kept with the new identifier.\n"
+    "without one), empty index areas, the configuration sector kept with the new identifier,\n"
+    "the label \"tavero-SD\" on its configuration partition. After the confirmation the card's\n"
+    "mounted file systems are unmounted (UDisks2, or umount2 as root).\n"
     "  DEVICE         the card's mount point or a device path (/dev/sdX)\n"
     "  --drive N=PATH drive N is the block device or whole-card image PATH\n"
     "  --boot-image   also write a fresh boot image (partition table and FAT16 partition);\n"
@@ -34,7 +38,8 @@ constexpr const char* kRestoreHelp =
     "usage: tavero-cli restore (--drive N=PATH | DEVICE) [--local-disk] [--yes]\n"
     "                          [--user NAME --password PASSWORD]\n"
     "Gives a card back to ordinary use: the recorder's structures are wiped (the first 64\n"
-    "sectors and 0x4000000 to 0x17000000).\n"
+    "sectors and 0x4000000 to 0x17000000). After the confirmation the card's mounted file\n"
+    "systems are unmounted (UDisks2, or umount2 as root).\n"
     "  --local-disk   also write a new partition table with one FAT32 partition from sector 63\n"
     "                 and make its file system with mkfs.fat; without it (\"Removable Storage\")\n"
     "                 a mounted card gets a FAT file system over the whole card, a device path\n"
@@ -225,10 +230,20 @@ int RunCardToolCommand(bool restore, const Args& args, std::FILE* out, std::FILE
         device = drivePath;
     }
 
+    // Qt D-Bus, which reaches UDisks2, wants an application object.
+    std::unique_ptr<QCoreApplication> app;
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char appName[] = "tavero-cli";
+        static char* argv[] = {appName, nullptr};
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     TerminalPrompts prompts(err, assumeYes);
     TerminalProgress progress(err);
     cardtools::CardDriveScanner scanner;
+    const std::unique_ptr<platform::UnmountService> unmount = platform::MakeDesktopUnmountService();
     cardtools::CFormatTool tool(scanner, prompts, progress);
+    tool.SetUnmountService(unmount.get());
     tool.SetWriteBootImage(bootImage);
     tool.SetMode(localDisk ? cardtools::DeviceListMode::LocalDisk
                            : cardtools::DeviceListMode::RemovableStorage);

@@ -191,14 +191,15 @@ int RunSnapshotCommand(const Args& args, std::FILE* out, std::FILE* err) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     int result = 0;
+    std::string why;
     std::uint8_t trailer[512];
     store::GpsFix fix;
     if (options.stamp && engine::PlayerGetUnitTrailer(control.get(), trailer) &&
-        store::ParseRmc(store::TrailerToHost(trailer).gps(), fix) && fix.latitude != 0) {
+        store::ParseRmc(store::TrailerFromHostImage(trailer).gps(), fix) && fix.latitude != 0) {
         result = exporting::PlayerSnapshotStamped(
             control.get(), exporting::kSnapshotBmp, 0, 255, options.prefix,
             exporting::StampLatitude(fix.latitude), exporting::StampLongitude(fix.longitude),
-            exporting::StampSpeed(fix.speed));
+            exporting::StampSpeed(fix.speed), &why);
     } else {
         if (options.stamp) {
             std::fprintf(err,
@@ -206,11 +207,11 @@ int RunSnapshotCommand(const Args& args, std::FILE* out, std::FILE* err) {
                          sourceName.c_str());
         }
         result = exporting::PlayerSnapshot(control.get(), exporting::kSnapshotBmp, 0, 255,
-                                           options.prefix);
+                                           options.prefix, &why);
     }
     engine::PlayerClose(control.get());
     if (result == 0) {
-        return fail(options.prefix, "cannot create the folders of the prefix");
+        return fail(options.prefix, why);
     }
     int files = 0;
     for (int c = 0; c < kChannels; ++c) {

@@ -24,9 +24,10 @@ constexpr const char* kWifiHelp =
     "partition).\n"
     "  show      server, SSID, password, authentication and cipher as the file gives them\n"
     "  save      starts from the file's values, changes the given ones and writes the file;\n"
-    "            the password needs at least 8 characters. As in the Wi-Fi dialog the static\n"
-    "            IP lines are not read back: without --static-ip the file gets\n"
-    "            \"UsesStaticIp=0\" and empty address lines.\n";
+    "            the password needs at least 8 characters. Every value not given stays as\n"
+    "            the file holds it: an empty server, authentication or cipher, a value the\n"
+    "            dialog does not offer, the static IP setting and its addresses\n"
+    "            (--static-ip off turns it off, keeping the addresses).\n";
 
 std::optional<rc::WifiAuth> ParseAuth(const std::string& text) {
     for (const rc::WifiAuth a : {rc::WifiAuth::Open, rc::WifiAuth::WpaPsk, rc::WifiAuth::Wpa2Psk}) {
@@ -44,6 +45,15 @@ std::optional<rc::WifiEncrypt> ParseEncrypt(const std::string& text) {
         }
     }
     return std::nullopt;
+}
+
+// The values as the file holds them (verbatim when they are none of the names).
+std::string AuthText(const rc::WifiSettings& s) {
+    return s.auth == rc::WifiAuth::None ? s.authVerbatim : std::string(rc::WifiAuthName(s.auth));
+}
+std::string EncryptText(const rc::WifiSettings& s) {
+    return s.encrypt == rc::WifiEncrypt::None ? s.encryptVerbatim
+                                              : std::string(rc::WifiEncryptName(s.encrypt));
 }
 
 class PrintingSink : public rc::MessageSink {
@@ -135,9 +145,9 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
         root += '/';
     }
     const std::string file = root + "car_set/" + std::string(rc::kWifiFile);
-    const bool haveFile = rc::ReadWifiConfig(root, settings);
-    // The dialog starts with static IP off; a command that does not mention it keeps the card's.
-    (void)rc::ReadWifiStaticIp(root, settings);
+    // A command keeps every value of the card's file it is not told to change, the static IP,
+    // the authentication and the cipher included.
+    const bool haveFile = rc::ReadWifiFile(root, settings);
     if (action == "show") {
         if (!haveFile) {
             std::fprintf(err, "tavero-cli: %s: cannot be read; the dialog's defaults follow\n",
@@ -147,14 +157,12 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
             JsonObject o;
             o.add("file", file).add("exists", haveFile).add("server", settings.server);
             o.add("ssid", settings.ssid).add("password", settings.password);
-            o.add("authmode", rc::WifiAuthName(settings.auth))
-                .add("encrypt", rc::WifiEncryptName(settings.encrypt));
+            o.add("authmode", AuthText(settings)).add("encrypt", EncryptText(settings));
             std::fprintf(out, "%s\n", o.str().c_str());
         } else {
             std::fprintf(out, "server: %s\nssid: %s\npassword: %s\nauthmode: %s\nencrypt: %s\n",
                          settings.server.c_str(), settings.ssid.c_str(), settings.password.c_str(),
-                         std::string(rc::WifiAuthName(settings.auth)).c_str(),
-                         std::string(rc::WifiEncryptName(settings.encrypt)).c_str());
+                         AuthText(settings).c_str(), EncryptText(settings).c_str());
         }
         return 0;
     }
@@ -169,9 +177,11 @@ int RunWifiCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
     if (auth) {
         settings.auth = *ParseAuth(*auth);
+        settings.authVerbatim.clear();
     }
     if (encrypt) {
         settings.encrypt = *ParseEncrypt(*encrypt);
+        settings.encryptVerbatim.clear();
     }
     if (staticOff) {
         settings.staticIp = false;
