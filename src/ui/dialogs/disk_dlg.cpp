@@ -107,6 +107,7 @@ CDiskDlg::CDiskDlg(QWidget* parent, app::SourceChooser& chooser, DiskDlgHost& ho
     connect(m_list->header(), &QHeaderView::sectionClicked, this, [this](int column) {
         if (m_chooser.OnHeaderClicked(column)) {
             m_host.SourceChanged();
+            reloadFromChooser();
         }
     });
     connect(m_list, &QTreeWidget::itemActivated, this,

@@ -228,6 +228,7 @@ void CMainDlg::createControls() {
         this, *m_chooser, *this, [this](std::string_view t) { return m_settings.Translate(t); },
         m_window.uiMode);
     m_controls.position->setToolTip(translated("Position"));
+    m_controls.markBar->hide(); // until a mark is set
     updateSpeedDisplay();
     updateStrips();
     updateTabs();
@@ -276,7 +277,7 @@ void CMainDlg::placeGrid() {
     setBackground(app::BackgroundBitmapId(m_window.uiMode, m_window.layout, m_noMark));
     for (int i = 0; i < app::kChannelCount; ++i) {
         CPanelDlg* p = m_panels[static_cast<std::size_t>(i)];
-        const bool wasVisible = p->isVisible();
+        const bool wasVisible = !p->isHidden();
         p->hide();
         p->setDockedRect(toQRect(placement.channels[static_cast<std::size_t>(i)]));
         p->setVisible(wasVisible && placement.inLayout[static_cast<std::size_t>(i)]);

@@ -78,8 +78,13 @@ void CMainDlg::wireControls() {
     });
     connect(m_mapCell, &MapCellPanel::rowActivated, this,
             [this](int row) { (void)PlayListIndex(row); });
-    connect(m_mapCell, &MapCellPanel::rowSelected, this,
-            [this](int row) { m_playback->OnListSelectionChanged(row); });
+    connect(m_mapCell, &MapCellPanel::rowSelected, this, [this](int row) {
+        m_playback->OnListSelectionChanged(row);
+        if (!m_playback->sourceOpen() && m_list.contains(row)) {
+            // Chosen while nothing plays: Play plays this one.
+            apply(m_playback->SelectEntry(row, true));
+        }
+    });
 }
 
 void CMainDlg::onCommand(int id) {
@@ -101,6 +106,11 @@ void CMainDlg::onCommand(int id) {
         apply(c.Stop());
         break;
     case 1025:
+        if (!c.sourceOpen() && c.currentIndex() < 0 && !m_list.empty()) {
+            // Nothing chosen yet: the first recording is the one that plays, so the sliders
+            // and the day view show it from the start.
+            apply(c.SelectEntry(0, true));
+        }
         apply(c.Play());
         break;
     case 1026:
@@ -421,7 +431,7 @@ void CMainDlg::takeSnapshot() {
     apply(paused);
     bool saved = false;
     QString folder;
-    if (m_panels[0]->isVisible()) {
+    if (!m_panels[0]->isHidden()) {
         folder = QString::fromStdString(
             m_settings.ReadConfigString("SnapshotPath", m_settings.writableFolder() + "Snapshot/"));
         const std::time_t now = std::time(nullptr);
