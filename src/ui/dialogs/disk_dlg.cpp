@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -44,6 +45,13 @@ CDiskDlg::CDiskDlg(QWidget* parent, app::SourceChooser& chooser, DiskDlgHost& ho
     m_localDisk = new QRadioButton(tr("Local Disk"), this);
     m_removableRadio = new QRadioButton(tr("Removable Storage"), this);
     m_fileRadio = new QRadioButton(tr("Backup File"), this);
+    // The radios' rings stand out from the dark window.
+    QPalette radioPalette = palette();
+    radioPalette.setColor(QPalette::Base, QColor(0x2a, 0x2c, 0x38));
+    radioPalette.setColor(QPalette::Text, Qt::white);
+    for (QRadioButton* r : {m_localDisk, m_removableRadio, m_fileRadio}) {
+        r->setPalette(radioPalette);
+    }
     m_kinds = new QButtonGroup(this);
     m_kinds->addButton(m_localDisk, kindId(BackupSourceKind::LocalDisk));
     m_kinds->addButton(m_removableRadio, kindId(BackupSourceKind::RemovableStorage));
@@ -204,6 +212,12 @@ void CDiskDlg::reloadFromChooser() {
             m_list->setColumnWidth(i, designed);
         }
     }
+    int columns = 0;
+    for (int i = 0; i < m_list->columnCount(); ++i) {
+        columns += m_list->columnWidth(i);
+    }
+    // Wide enough for every column; the frame, margins and scroll bar take the rest.
+    m_list->setMinimumWidth(columns + m_list->verticalScrollBar()->sizeHint().width() + 4);
     setProgress(m_chooser.progress());
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui/main/window_look.h"
 
+#include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -74,16 +75,53 @@ void DayStrip::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
+namespace {
+
+// The month arrows, in the text colour of the skin (the style's own are green balls).
+QIcon chevron(int size, bool pointsRight) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(
+        QPen(kTextColour, std::max(1.5, size / 6.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const double a = size * 0.35;
+    const double b = size * 0.65;
+    if (pointsRight) {
+        p.drawPolyline(
+            QPolygonF({QPointF(a, size * 0.2), QPointF(b, size * 0.5), QPointF(a, size * 0.8)}));
+    } else {
+        p.drawPolyline(
+            QPolygonF({QPointF(b, size * 0.2), QPointF(a, size * 0.5), QPointF(b, size * 0.8)}));
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
+
 DayCalendar::DayCalendar(QWidget* parent, int uiMode) : QCalendarWidget(parent) {
     setPalette(windowPalette());
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     setGridVisible(false);
-    QFont f = font();
+    // Condensed, so that the short day names fit the narrow columns.
+    QFont f(QStringLiteral("DejaVu Sans Condensed"));
     f.setPixelSize(scaledPixels(uiMode, 11));
     setFont(f);
     // The month buttons' arrows follow the font; the month menu is kept, the year spin box too.
+    // The month button's menu arrow would draw as a stray underscore at these sizes.
     for (QToolButton* b : findChildren<QToolButton*>()) {
         b->setFont(f);
+        b->setStyleSheet(
+            QStringLiteral("QToolButton { color: #d0d4de; background: transparent; border: none; }"
+                           "QToolButton:hover { color: #ffffff; }"
+                           "QToolButton::menu-indicator { image: none; width: 0px; }"));
+    }
+    const int arrow = std::max(8, f.pixelSize());
+    if (auto* prev = findChild<QToolButton*>(QStringLiteral("qt_calendar_prevmonth"))) {
+        prev->setIcon(chevron(arrow, false));
+    }
+    if (auto* next = findChild<QToolButton*>(QStringLiteral("qt_calendar_nextmonth"))) {
+        next->setIcon(chevron(arrow, true));
     }
     connect(this, &QCalendarWidget::clicked, this,
             [this](QDate date) { Q_EMIT dayChosen(fromQDate(date)); });

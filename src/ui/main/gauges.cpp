@@ -1,6 +1,7 @@
 #include "ui/main/gauges.h"
 
 #include "ui/dialogs/user_messages.h"
+#include "ui/main/window_look.h"
 #include "ui/skin/skin_set.h"
 
 #include <QFontMetricsF>
@@ -94,9 +95,11 @@ CompassGauge::CompassGauge(QWidget* parent, int uiMode)
 }
 
 void CompassGauge::setPosition(double heading, double latitude, double longitude) {
-    if (heading == m_heading && latitude == m_latitude && longitude == m_longitude) {
+    if (m_positionKnown && heading == m_heading && latitude == m_latitude &&
+        longitude == m_longitude) {
         return;
     }
+    m_positionKnown = true;
     m_heading = heading;
     m_latitude = latitude;
     m_longitude = longitude;
@@ -121,15 +124,43 @@ void CompassGauge::paintEvent(QPaintEvent*) {
             p.drawPixmap(QPointF(-m_needle.width() / 2.0, -m_needle.height() / 2.0), m_needle);
             p.restore();
         }
-        p.setFont(positionFont(m_geometry));
-        p.setPen(toQColor(app::kCompassTextColour));
-        const double right = width() - 4;
-        const app::Point lat = m_geometry.latitudeAt();
-        const app::Point lon = m_geometry.longitudeAt();
-        drawFitted(p, toQString(app::LatitudeText(m_latitude)), QPointF(lat.x, lat.y), right);
-        drawFitted(p, toQString(app::LongitudeText(m_longitude)), QPointF(lon.x, lon.y), right);
+        if (m_positionKnown) {
+            p.setFont(positionFont(m_geometry));
+            p.setPen(toQColor(app::kCompassTextColour));
+            const double right = width() - 4;
+            const app::Point lat = m_geometry.latitudeAt();
+            const app::Point lon = m_geometry.longitudeAt();
+            drawFitted(p, toQString(app::LatitudeText(m_latitude)), QPointF(lat.x, lat.y), right);
+            drawFitted(p, toQString(app::LongitudeText(m_longitude)), QPointF(lon.x, lon.y), right);
+        }
     }
     QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+PlaybackReadout::PlaybackReadout(QWidget* parent, int uiMode) : QWidget(parent) {
+    QFont f(QStringLiteral("DejaVu Sans Mono"));
+    f.setPixelSize(scaledPixels(uiMode, 15));
+    setFont(f);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void PlaybackReadout::setTexts(const QString& time, const QString& speed) {
+    if (time != m_time || speed != m_speed) {
+        m_time = time;
+        m_speed = speed;
+        update();
+    }
+}
+
+void PlaybackReadout::paintEvent(QPaintEvent*) {
+    if (m_time.isEmpty()) {
+        return;
+    }
+    QPainter p(this);
+    p.setPen(kTextColour);
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, m_time);
+    p.setPen(kAccentColour);
+    p.drawText(rect(), Qt::AlignRight | Qt::AlignVCenter, m_speed);
 }
 
 } // namespace tavero::ui

@@ -57,6 +57,28 @@ private:
     double m_heading = 0;
     double m_latitude = 0;
     double m_longitude = 0;
+    bool m_positionKnown = false; // the texts are drawn from the first position on
+};
+
+// The time being played and the playback speed, as text beside the mark buttons: what a person
+// looks for first, without hovering over the position slider.
+class PlaybackReadout : public QWidget {
+    Q_OBJECT
+
+public:
+    PlaybackReadout(QWidget* parent, int uiMode);
+
+    // Empty texts show nothing (nothing plays).
+    void setTexts(const QString& time, const QString& speed);
+    [[nodiscard]] const QString& timeText() const { return m_time; }
+    [[nodiscard]] const QString& speedText() const { return m_speed; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_time;
+    QString m_speed;
 };
 
 } // namespace tavero::ui

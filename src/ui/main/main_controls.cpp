@@ -152,6 +152,14 @@ void MainControls::build(QWidget* parent, int uiMode,
         byName[c.name] = w;
         rows[w] = &c;
     }
+    // The time and speed readout: not a row of the skin, placed in the deck's free space.
+    const app::SkinRect markOut = app::findSkinControl("Markout")->rect[mi];
+    const app::SkinRect bar = app::findSkinControl("MarkBar")->rect[mi];
+    const int gap = markOut.w / 5;
+    readout = new PlaybackReadout(parent, m);
+    readout->setGeometry(markOut.right() + gap, markOut.y, bar.right() - markOut.right() - gap,
+                         markOut.h);
+    readout->setObjectName(QStringLiteral("Playback readout"));
 }
 
 CVxSkinButton* MainControls::button(std::string_view name) const {

@@ -25,6 +25,7 @@ class CompassGauge;
 class DayCalendar;
 class DayStrip;
 class GSensorGraph;
+class PlaybackReadout;
 
 struct MainControls {
     // Creates every control as a child of `parent`; tooltips are the English names translated.
@@ -50,6 +51,8 @@ struct MainControls {
     GSensorGraph* graph = nullptr;
     CompassGauge* compass = nullptr;
     DayCalendar* calendar = nullptr;
+    // Beside the mark buttons, up to the mark bar's right edge.
+    PlaybackReadout* readout = nullptr;
     // Hour strips A and B, minute strips A and B.
     std::array<DayStrip*, 4> strips{};
 };

@@ -229,7 +229,7 @@ void CMainDlg::createControls() {
         m_window.uiMode);
     m_controls.position->setToolTip(translated("Position"));
     m_controls.markBar->hide(); // until a mark is set
-    updateSpeedDisplay();
+    updateUnitBadge();          // the display keeps its "000" until the first position
     updateStrips();
     updateTabs();
 }

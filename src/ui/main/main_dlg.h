@@ -138,8 +138,10 @@ private:
     void onUnitTrailer();
     void onVideoSize(int channel);
     void updateSpeedDisplay();
+    void updateUnitBadge();
     void updatePositionSlider();
     void updateMarkBar();
+    void updateReadout();
     void takeSnapshot();
     [[nodiscard]] app::StepButton heldStepButton() const;
 

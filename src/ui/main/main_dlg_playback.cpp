@@ -196,11 +196,13 @@ void CMainDlg::applyAction(app::UiAction action) {
     switch (action) {
     case A::Refresh:
         m_mapCell->recordingList()->setFocus();
+        updateReadout();
         break;
     case A::UpdateSpeedSlider:
         m_controls.speed->setValue(m_playback->speedSlider());
         m_controls.speed->setToolTip(translated("Speed") + QStringLiteral(" ") +
                                      toQString(m_playback->speedText()));
+        updateReadout();
         break;
     case A::UpdatePositionSlider:
         updatePositionSlider();
@@ -277,6 +279,21 @@ void CMainDlg::updatePositionSlider() {
     }
     s->setRange(0, v.span.maximumValue());
     s->setValue(v.value());
+    updateReadout();
+}
+
+void CMainDlg::updateReadout() {
+    const app::PlaybackControls& c = *m_playback;
+    if (!c.sourceOpen() || c.positionSlider().time <= 0) {
+        m_controls.readout->setTexts({}, {});
+        return;
+    }
+    QString speed = toQString(c.speedText());
+    if (c.paused()) {
+        speed = translated("Pause");
+    }
+    m_controls.readout->setTexts(
+        toQString(app::FormatRecorderTime(c.positionSlider().time + m_window.timeOffset)), speed);
 }
 
 void CMainDlg::updateMarkBar() {
@@ -396,7 +413,9 @@ void CMainDlg::onUnitTrailer() {
     }
     if (t.repaintGauges) {
         m_controls.graph->update();
-        m_controls.compass->setPosition(m_heading, m_latitude, m_longitude);
+        if (t.gps) {
+            m_controls.compass->setPosition(m_heading, m_latitude, m_longitude);
+        }
         updateSpeedDisplay();
         m_controls.position->update();
         m_controls.markBar->update();
@@ -411,6 +430,10 @@ void CMainDlg::onUnitTrailer() {
 void CMainDlg::updateSpeedDisplay() {
     m_controls.speedDisplay->setText(
         toQString(app::SpeedDisplayText(m_speedKmh, m_window.speedUnit)));
+    updateUnitBadge();
+}
+
+void CMainDlg::updateUnitBadge() {
     m_controls.unitBadge->setPixmap(
         SkinSet::current().pixmap(app::UnitBadgeBitmap(m_window.speedUnit, m_window.uiMode)));
 }

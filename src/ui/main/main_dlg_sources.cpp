@@ -2,6 +2,7 @@
 // events from the device manager and the mount table, a played source that went away, drops,
 // the password check before a card plays, and the older recorders' player.
 #include "app/main_window_rules.h"
+#include "app/recorder_clock.h"
 #include "platform/udev_monitor.h"
 #include "recorderconfig/card_users.h"
 #include "ui/main/day_view.h"
@@ -57,8 +58,13 @@ void CMainDlg::runCommandLine() {
         }
     }
     if (!m_playback->sourceOpen()) {
-        m_chooser->ResetSelection();
+        // No recording plays: nothing is selected in the chooser. The file a "-f" opened stays
+        // its source (and the folder "Browse..." starts in).
+        if (m_chooser->sourcePath().empty()) {
+            m_chooser->ResetSelection();
+        }
         m_diskDlg->reloadFromChooser();
+        m_diskDlg->selectListIndex(-1);
     }
 }
 
@@ -76,18 +82,25 @@ void CMainDlg::syncList() {
     m_mapCell->selectRow(m_playback->currentIndex());
     const app::CalendarDate shown = DayCalendar::fromQDate(m_controls.calendar->selectedDate());
     app::CalendarDate day = shown;
-    if (!m_list.empty() && !m_playback->sourceOpen()) {
+    const bool newSource = !m_list.empty() && !m_playback->sourceOpen();
+    if (newSource) {
         // A new source: the calendar turns to the day of its first recording.
         day = app::DateOf(m_list.at(0).start + m_window.timeOffset);
     }
     m_dayView.RefreshMarks(m_list, m_window.timeOffset, day);
     m_controls.calendar->setBoldDays(m_dayView.boldDays());
     m_dayView.ShowDay(day, m_list, m_window.timeOffset);
+    if (newSource) {
+        // ... and the minute strips to the hour it starts in.
+        const int hour = app::ToWallClock(m_list.at(0).start + m_window.timeOffset).hour;
+        (void)m_dayView.OnHourClicked(hour < 12 ? app::Strip::A : app::Strip::B, hour % 12);
+        m_followPlayedHour = true;
+    }
     m_controls.calendar->showDate(day);
     updateStrips();
     m_diskDlg->reloadFromChooser();
     // The speed unit may have come from the opened card's configuration.
-    updateSpeedDisplay();
+    updateUnitBadge();
 }
 
 void CMainDlg::SourceChanged() {

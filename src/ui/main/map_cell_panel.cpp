@@ -27,7 +27,9 @@ QTreeWidget* makeList(QWidget* parent, int uiMode) {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setFrameShape(QFrame::NoFrame);
-    QFont f = list->font();
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Condensed, so that start and end times fit side by side in the smallest mode too.
+    QFont f(QStringLiteral("DejaVu Sans Condensed"));
     f.setPixelSize(scaledPixels(uiMode, 13));
     list->setFont(f);
     list->header()->setFont(f);
