@@ -55,8 +55,9 @@ public:
 // A window of the UI mode that fits `screen`, built as the program builds it.
 class WindowFixture {
 public:
+    // `real` plays through the engine instead of the fake player.
     explicit WindowFixture(QSize screen = QSize(1920, 1080),
-                           std::vector<std::string> arguments = {"no-scan"})
+                           std::vector<std::string> arguments = {"no-scan"}, bool real = false)
         : settings(platform::programPathsInFolder(folder.path()), "en_US") {
         platform::SetSysfsRoot(folder.path() + "sys");
         ui::MainDlgOptions options;
@@ -66,9 +67,15 @@ public:
         options.roots = {folder.path() + "sys", folder.path() + "dev", folder.path() + "mountinfo"};
         options.messages = &messages;
         options.openFolder = [this](const QString& f) { openedFolders.push_back(f); };
-        auto fake = std::make_unique<FakeController>(player);
-        controller = fake.get();
-        window = std::make_unique<ui::CMainDlg>(settings, std::move(fake), options);
+        std::unique_ptr<ui::PlayerController> used;
+        if (real) {
+            used = std::make_unique<ui::EngineController>();
+        } else {
+            auto fake = std::make_unique<FakeController>(player);
+            controller = fake.get();
+            used = std::move(fake);
+        }
+        window = std::make_unique<ui::CMainDlg>(settings, std::move(used), options);
     }
     ~WindowFixture() {
         window.reset();
@@ -96,7 +103,7 @@ public:
     TempFolder folder;
     app::AppSettings settings;
     FakePlayer player;
-    FakeController* controller = nullptr;
+    FakeController* controller = nullptr; // null when playing through the engine
     RecordedMessages messages;
     std::vector<QString> openedFolders;
     std::unique_ptr<ui::CMainDlg> window;
