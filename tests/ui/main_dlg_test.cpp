@@ -226,10 +226,13 @@ TEST_F(Window, LayoutButtonsRearrangeTheGridAndRememberTheChoice) {
     EXPECT_EQ(f.window->backgroundId(), 100);
     // The lists have no cell of their own: a tab shows them over the bottom-right cell.
     EXPECT_FALSE(f.window->mapCell()->isVisibleTo(f.window.get()));
+    EXPECT_FALSE(button("Recording list")->isChecked());
     click("Recording list");
     EXPECT_TRUE(f.window->mapCell()->isVisibleTo(f.window.get()));
+    EXPECT_TRUE(button("Recording list")->isChecked());
     click("Recording list");
     EXPECT_FALSE(f.window->mapCell()->isVisibleTo(f.window.get()));
+    EXPECT_FALSE(button("Recording list")->isChecked());
 
     click("change to 8CH");
     EXPECT_EQ(f.settings.ReadConfigInt("channel84", 4), 8);

@@ -322,7 +322,11 @@ void CMainDlg::updateTabs() {
          {std::pair{"Recording list", kRecordingListTab},
           std::pair{"Setting list", kSettingListTab}, std::pair{"Map view", kMapTab}}) {
         if (CVxSkinButton* b = m_controls.button(name)) {
+            // Radio buttons refuse to uncheck the last checked one; with the lists hidden
+            // (layout 4) none is checked.
+            b->setAutoExclusive(false);
             b->setChecked(shown && m_mapCellTab == id);
+            b->setAutoExclusive(true);
         }
     }
 }
