@@ -47,7 +47,7 @@ trap 'rm -rf "$work"' EXIT
 cp "$player" "$work/tavero"
 printf '[Config]\nchannel84=%s\n' "$layout" >"$work/Config.ini"
 
-SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
+SDL_AUDIODRIVER=dummy TAVERO_NO_DEVICE_WATCH=1 xvfb-run -a -s "-screen 0 ${size}x24" bash -c '
     set -euo pipefail
     "$1/tavero" -f "$2" >"$1/log" 2>&1 &
     pid=$!

@@ -103,6 +103,7 @@ public:
         char* argv[] = {const_cast<char*>(p.c_str()), const_cast<char*>(f.c_str()),
                         const_cast<char*>(s.c_str()), nullptr};
         setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("TAVERO_NO_DEVICE_WATCH", "1", 1); // the machine's own drives stay untouched
         m_started = posix_spawn(&m_pid, p.c_str(), nullptr, nullptr, argv, environ) == 0;
     }
     ~Player() {

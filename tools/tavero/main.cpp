@@ -4,6 +4,7 @@
 //
 //   tavero [-f PATH]     PATH: a raw backup file (.sd) or car2://N; without it the drives are
 //                        scanned for recorder cards.
+//   TAVERO_NO_DEVICE_WATCH=1 in the environment: device arrivals and removals are not watched.
 
 #include "app/app_settings.h"
 #include "app/drive_settings.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +61,9 @@ int main(int argc, char** argv) {
          app::DriveSettingsProblem(app::LoadDriveSettings(settings).problems));
 
     ui::MainDlgOptions options;
+    // Tests and screenshots on a shared machine keep the program away from its real drives:
+    // no device events are watched (and so no scans follow them).
+    options.watchDevices = std::getenv("TAVERO_NO_DEVICE_WATCH") == nullptr;
     for (int i = 1; i < argc; ++i) {
         options.arguments.emplace_back(argv[i]);
     }

@@ -36,11 +36,12 @@ std::int64_t nowMs() {
 } // namespace
 
 void CMainDlg::wireControls() {
-    for (const auto& [widget, row] : m_controls.rows) {
-        if (row->kind != app::SkinControlKind::Button) {
+    for (const auto& [name, widget] : m_controls.byName) {
+        const app::SkinControl* row = m_controls.rowOf(widget);
+        if (row == nullptr || row->kind != app::SkinControlKind::Button) {
             continue;
         }
-        auto* b = static_cast<CVxSkinButton*>(const_cast<QWidget*>(widget));
+        auto* b = static_cast<CVxSkinButton*>(widget);
         const int id = row->commandId;
         if (id == 1021 || id == 1026) {
             // Frame steps act on the press; holding the button repeats them.
