@@ -104,7 +104,8 @@ TrailerOutcome HandleUnitTrailer(PlayerCommands& player, GSensorHistory& history
         return out;
     }
     out.gotTrailer = true;
-    out.trailer = store::TrailerToHost(bytes);
+    // The player hands out its last trailer in host order (the engine converted it on reading).
+    out.trailer = store::TrailerFromHostImage(bytes);
     out.unitTime = store::PackedTimeToSeconds(out.trailer.unitTime);
     if (context.backupWriting || context.exportWriting) {
         out.reportTimeToBackup = context.backupWriting;

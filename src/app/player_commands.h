@@ -48,7 +48,8 @@ public:
     [[nodiscard]] virtual std::uint32_t GetVideoWidth(int channel) = 0;
     [[nodiscard]] virtual std::uint32_t GetVideoHeight(int channel) = 0;
     [[nodiscard]] virtual std::string GetPath() = 0;
-    // Copies the last unit trailer (on-disk form); true when it carries the trailer magic.
+    // Copies the last unit trailer in host order (store::TrailerToHostImage); true when it
+    // carries the trailer magic.
     [[nodiscard]] virtual bool GetUnitTrailer(std::uint8_t* trailer512) = 0;
 };
 

@@ -107,7 +107,8 @@ protected:
         t.gSamples[1] = {bigSample, 0, 0};
         t.gSamples[2] = {-5, -6, -7};
         std::memcpy(t.gpsText.data(), gps.data(), std::min(gps.size(), t.gpsText.size() - 1));
-        const auto bytes = store::TrailerToDisk(t);
+        // The player hands out the last trailer in host order.
+        const auto bytes = store::TrailerToHostImage(t);
         std::copy(bytes.begin(), bytes.end(), player.trailer.begin());
         player.trailerOk = true;
     }

@@ -1,5 +1,7 @@
 // tavero-cli: lists and inspects recorder cards and raw backup files from the command line.
 
+#include "app/app_settings.h"
+#include "app/drive_settings.h"
 #include "cli_commands.h"
 #include "cli_common.h"
 
@@ -98,6 +100,12 @@ int tavero::cli::UsageError(const std::string& message, std::FILE* err) {
 }
 
 int main(int argc, char** argv) {
+    // Drive numbers map to devices or images as "Config.ini" beside the program says, for this
+    // tool as for the window; --drive options are applied later and win.
+    for (const std::string& problem :
+         tavero::app::LoadDriveSettings(tavero::app::AppSettings::forRunningProgram()).problems) {
+        std::fprintf(stderr, "tavero-cli: Config.ini: %s\n", problem.c_str());
+    }
     if (argc >= 2) {
         if (const CommandRunner run = OwnParserCommand(argv[1])) {
             return run(tavero::cli::Args(argv + 2, argv + argc), stdout, stderr);

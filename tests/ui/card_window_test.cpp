@@ -1,0 +1,152 @@
+// Cards in the window through the real engine: a card image mapped as drive 2 and opened with
+// "-f car2://2". A card whose configuration names users asks for a user name and password
+// before anything of it is listed; a card without recordings says so; a card pulled while it
+// plays stops playback and leaves the window usable.
+
+#include "card_fixture.h"
+#include "platform/drive_table.h"
+#include "recorderconfig/config_sector.h"
+#include "store/boot_image.h"
+#include "ui/controls/vx_skin_button.h"
+#include "ui/dialogs/confirm_dlg.h"
+#include "window_test_support.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace tavero::test {
+namespace {
+
+using tavero::testing::Packed;
+using tavero::testing::TestCard;
+using tavero::testing::TestRecord;
+using ::testing::HasSubstr;
+
+constexpr int kDrive = 2;
+
+TestRecord Record(std::uint32_t seq, std::uint32_t startUnit, int minute) {
+    TestRecord r;
+    r.seq = seq;
+    r.startUnit = startUnit;
+    r.endUnit = startUnit + 9;
+    r.startTime = Packed{2024, 5, 1, 8, minute, 0};
+    r.endTime = Packed{2024, 5, 1, 8, minute + 5, 0};
+    r.recStart = 1;
+    return r;
+}
+
+void SetField(recorderconfig::UserField& field, std::string_view text) {
+    field.fill(0);
+    std::copy(text.begin(), text.end(), field.begin());
+}
+
+// Answers the login dialog once it is open (it opens inside the window's start-up).
+void AnswerLoginWhenAsked(ui::DialogPrompts& prompts, QString name, QString password, int* asked) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, &prompts, name, password, asked] {
+        ui::CConfirmDlg* dialog = prompts.openLogin();
+        if (dialog == nullptr) {
+            return;
+        }
+        ++*asked;
+        poll->stop();
+        poll->deleteLater();
+        QTest::keyClicks(dialog->nameEdit(), name);
+        QTest::keyClicks(dialog->passwordEdit(), password);
+        QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    });
+    poll->start();
+}
+
+class CardInTheWindow : public ::testing::Test {
+protected:
+    CardInTheWindow() {
+        card.initialiseIndex();
+        const auto boot = store::BootImage();
+        card.writeAt(0, boot.data(), 512); // the recorder's partition table: no repair offer
+        platform::SetDrivePath(kDrive, card.path().string());
+    }
+    ~CardInTheWindow() override { platform::ClearDrivePaths(); }
+
+    void writeRecordings() {
+        card.writeRecord(0, Record(1, 1, 0));
+        card.writeRecord(1, Record(2, 11, 10));
+    }
+    void writeUsers() {
+        recorderconfig::ConfigSector sector;
+        recorderconfig::MakeDefaultConfigSector(sector, card.diskId());
+        SetField(sector.user1Name, "owner");
+        SetField(sector.user1Password, "s3cret");
+        ASSERT_TRUE(recorderconfig::WriteConfigSector(kDrive, sector));
+    }
+    void processEvents() {
+        for (int i = 0; i < 10; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+
+    tavero::testing::TempDir dir;
+    TestCard card{dir / "card.img", 4};
+};
+
+TEST_F(CardInTheWindow, AskedForItsUserBeforeItIsListed) {
+    writeRecordings();
+    writeUsers();
+    WindowFixture f(QSize(1920, 1080), {"-f", "car2://2"}, true);
+    int asked = 0;
+    AnswerLoginWhenAsked(f.window->prompts(), "owner", "wrong", &asked);
+    f.show();
+    processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_THAT(f.messages.shown, ::testing::Contains(HasSubstr("Password Protected!")));
+    EXPECT_TRUE(f.window->recordingList().empty()) << "a refused card stays closed";
+
+    // Asked again at the next attempt; the right user opens it.
+    AnswerLoginWhenAsked(f.window->prompts(), "owner", "s3cret", &asked);
+    (void)f.window->chooser().OpenSourcePath("car2://2");
+    f.window->SourceChanged();
+    processEvents();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(f.window->recordingList().size(), 2);
+    // Once accepted, playing does not ask again.
+    QTest::mouseClick(f.window->controls().button("Play"), Qt::LeftButton);
+    processEvents();
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(f.window->playback().sourceOpen());
+}
+
+TEST_F(CardInTheWindow, WithoutRecordingsItIsSaidSo) {
+    WindowFixture f(QSize(1920, 1080), {"-f", "car2://2"}, true);
+    f.show();
+    processEvents();
+    ASSERT_EQ(f.messages.shown.size(), 1u);
+    EXPECT_THAT(f.messages.shown[0], HasSubstr("holds no recordings that can be played"));
+    EXPECT_TRUE(f.window->recordingList().empty());
+}
+
+TEST_F(CardInTheWindow, PulledWhilePlayingStopsAndTheWindowStaysUsable) {
+    writeRecordings();
+    WindowFixture f(QSize(1920, 1080), {"-f", "car2://2"}, true);
+    f.show();
+    processEvents();
+    ASSERT_EQ(f.window->recordingList().size(), 2);
+    QTest::mouseClick(f.window->controls().button("Play"), Qt::LeftButton);
+    ASSERT_TRUE(f.window->playback().sourceOpen());
+    std::filesystem::remove(card.path());
+    f.window->runTimer();
+    EXPECT_FALSE(f.window->playback().sourceOpen());
+    ASSERT_FALSE(f.messages.shown.empty());
+    EXPECT_THAT(f.messages.shown.back(), HasSubstr("was removed"));
+    // Play again: the card is gone, nothing plays, nothing breaks.
+    QTest::mouseClick(f.window->controls().button("Play"), Qt::LeftButton);
+    f.window->runTimer();
+    EXPECT_TRUE(f.window->isVisible());
+}
+
+} // namespace
+} // namespace tavero::test

@@ -1,0 +1,229 @@
+// The player as a person uses it, on a virtual screen: start it on a raw backup file, press Play
+// where the button is drawn, see pictures in the channel windows and the position move, seek with
+// the position slider, pause, and end it with Esc; the settings file then holds the UI mode and
+// the language. Runs itself again under xvfb-run (skipped when that is missing); xdotool presses
+// the buttons and ImageMagick's import grabs the screen.
+
+#include "app/channel_grid.h"
+#include "app/skin_layout.h"
+#include "command_run.h"
+
+#include <QColor>
+#include <QImage>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using tavero::testing::Quote;
+using tavero::testing::RunCommand;
+
+constexpr const char* kInnerVariable = "TAVERO_WINDOW_E2E_INNER";
+constexpr int kRecordingSeconds = 40;
+
+bool HaveCommand(const std::string& name) {
+    return RunCommand("command -v " + name + " >/dev/null 2>&1").status == 0;
+}
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+QImage GrabScreen(const fs::path& folder, int n) {
+    const fs::path file = folder / ("screen" + std::to_string(n) + ".png");
+    const auto run = RunCommand("import -window root " + Quote(file.string()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    return QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_RGB32);
+}
+
+QPoint Centre(const tavero::app::SkinRect& r) {
+    return {r.x + r.w / 2, r.y + r.h / 2};
+}
+
+void Click(QPoint at) {
+    const auto run = RunCommand("xdotool mousemove " + std::to_string(at.x()) + " " +
+                                std::to_string(at.y()) + " click 1");
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+// Column of the position slider's thumb: the light pixels on the dark track.
+int ThumbColumn(const QImage& screen, const tavero::app::SkinRect& slider) {
+    int best = -1;
+    int bestCount = 0;
+    for (int x = slider.x; x < slider.right(); ++x) {
+        int count = 0;
+        for (int y = slider.y; y < slider.bottom(); ++y) {
+            if (qGray(screen.pixel(x, y)) > 170) {
+                ++count;
+            }
+        }
+        if (count > bestCount) {
+            bestCount = count;
+            best = x;
+        }
+    }
+    return best;
+}
+
+// A picture, not the empty cell's dark background: bright, coloured pixels in the middle.
+bool ShowsPicture(const QImage& screen, const tavero::app::Rect& cell) {
+    int bright = 0;
+    int samples = 0;
+    for (int y = cell.top + cell.height() / 4; y < cell.bottom - cell.height() / 4; y += 7) {
+        for (int x = cell.left + cell.width() / 4; x < cell.right - cell.width() / 4; x += 7) {
+            const QColor c(screen.pixel(x, y));
+            ++samples;
+            if (std::max({c.red(), c.green(), c.blue()}) > 120) {
+                ++bright;
+            }
+        }
+    }
+    return samples > 0 && bright * 2 > samples;
+}
+
+class Player {
+public:
+    Player(const fs::path& program, const fs::path& sd) {
+        const std::string p = program.string();
+        const std::string f = "-f";
+        const std::string s = sd.string();
+        char* argv[] = {const_cast<char*>(p.c_str()), const_cast<char*>(f.c_str()),
+                        const_cast<char*>(s.c_str()), nullptr};
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("TAVERO_NO_DEVICE_WATCH", "1", 1); // the machine's own drives stay untouched
+        m_started = posix_spawn(&m_pid, p.c_str(), nullptr, nullptr, argv, environ) == 0;
+    }
+    ~Player() {
+        if (m_started && !m_ended) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    [[nodiscard]] bool started() const { return m_started; }
+    // Waits up to timeoutMs for the process to end; its exit status, or -1.
+    int waitForEnd(int timeoutMs) {
+        for (int waited = 0; waited < timeoutMs; waited += 100) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_ended = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            SleepMs(100);
+        }
+        return -1;
+    }
+
+private:
+    pid_t m_pid = 0;
+    bool m_started = false;
+    bool m_ended = false;
+};
+
+TEST(WindowOnAScreen, PlaysSeeksPausesAndEndsWithEsc) {
+    if (std::getenv(kInnerVariable) == nullptr) {
+        if (!HaveCommand("xvfb-run") || !HaveCommand("xdotool") || !HaveCommand("import")) {
+            GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick's import is missing "
+                            "(scripts/install-deps.sh installs them)";
+        }
+        const std::string self = fs::read_symlink("/proc/self/exe").string();
+        const auto run =
+            RunCommand(std::string(kInnerVariable) + "=1 xvfb-run -a -s '-screen 0 1920x1080x24' " +
+                       Quote(self) + " --gtest_filter=WindowOnAScreen.*");
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        return;
+    }
+
+    const fs::path folder = fs::temp_directory_path() / ("tavero-e2e-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    // A program folder of its own, so that its settings file is this test's.
+    const fs::path program = folder / "tavero";
+    fs::copy_file(TAVERO_PLAYER, program);
+    const fs::path sd = folder / "drive.sd";
+    std::string make = std::string(TAVERO_MKCARD) + " --sd --out " + Quote(sd.string()) +
+                       " --recording '2024-05-01 08:00:00+" + std::to_string(kRecordingSeconds) +
+                       "'";
+    for (int ch = 0; ch < 4; ++ch) {
+        make += " --channel " + std::to_string(ch) + ":pattern:320x240@25";
+    }
+    const auto made = RunCommand(make);
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    Player player(program, sd);
+    ASSERT_TRUE(player.started());
+    bool shown = false;
+    for (int i = 0; i < 100 && !shown; ++i) {
+        shown = RunCommand("xdotool search --name 'TAVERO PLAYER'").status == 0;
+        SleepMs(100);
+    }
+    ASSERT_TRUE(shown) << "the window did not appear";
+    SleepMs(500);
+
+    // A 1920 x 1080 screen runs the largest UI mode; the window covers it exactly.
+    const auto* play = tavero::app::findSkinControl("Play");
+    const auto* pause = tavero::app::findSkinControl("Pause");
+    const auto* position = tavero::app::findSkinControl("Position");
+    ASSERT_TRUE(play && pause && position);
+    const tavero::app::SkinRect slider = position->rect[0];
+    const auto grid = tavero::app::ComputeGrid(0, tavero::app::kLayout8, false);
+
+    Click(Centre(play->rect[0]));
+    SleepMs(3500);
+    const QImage first = GrabScreen(folder, 1);
+    ASSERT_FALSE(first.isNull());
+    for (int ch = 0; ch < 4; ++ch) {
+        EXPECT_TRUE(ShowsPicture(first, grid.channels[static_cast<std::size_t>(ch)]))
+            << "no picture in channel " << ch + 1;
+    }
+    // Channels without pictures stay dark.
+    EXPECT_FALSE(ShowsPicture(first, grid.channels[5]));
+    SleepMs(3000);
+    const QImage later = GrabScreen(folder, 2);
+    const int thumbBefore = ThumbColumn(first, slider);
+    const int thumbLater = ThumbColumn(later, slider);
+    EXPECT_GT(thumbLater, thumbBefore) << "the position did not move";
+
+    // Seek to three quarters of the recording: press and release on the track there.
+    Click(QPoint(slider.x + slider.w * 3 / 4, slider.y + slider.h / 2));
+    SleepMs(2500);
+    const QImage sought = GrabScreen(folder, 3);
+    const int thumbSought = ThumbColumn(sought, slider);
+    EXPECT_GT(thumbSought, slider.x + slider.w * 3 / 4 - 20) << "the seek did not move there";
+
+    Click(Centre(pause->rect[0]));
+    SleepMs(1500);
+    const QImage paused = GrabScreen(folder, 4);
+    SleepMs(2000);
+    const QImage stillPaused = GrabScreen(folder, 5);
+    EXPECT_EQ(ThumbColumn(paused, slider), ThumbColumn(stillPaused, slider));
+    const auto& cell = grid.channels[0];
+    EXPECT_EQ(paused.copy(cell.left, cell.top, cell.width(), cell.height()),
+              stillPaused.copy(cell.left, cell.top, cell.width(), cell.height()))
+        << "the picture changed while paused";
+
+    // Esc ends the program; keys go to the window under the pointer.
+    EXPECT_EQ(RunCommand("xdotool mousemove 960 540 key Escape").status, 0);
+    EXPECT_EQ(player.waitForEnd(10000), 0);
+
+    std::ifstream ini(folder / "Config.ini");
+    std::stringstream text;
+    text << ini.rdbuf();
+    EXPECT_NE(text.str().find("UIMode=0"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("Language File="), std::string::npos) << text.str();
+    fs::remove_all(folder);
+}
+
+} // namespace

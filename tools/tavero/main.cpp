@@ -1,0 +1,80 @@
+// tavero: the desktop player. Starts the libraries, reads the settings and the language, runs
+// the main window as the program's one modal dialog, and writes the language and UI mode back
+// to "Config.ini" when the window has closed.
+//
+//   tavero [-f PATH]     PATH: a raw backup file (.sd) or car2://N; without it the drives are
+//                        scanned for recorder cards.
+//   TAVERO_NO_DEVICE_WATCH=1 in the environment: device arrivals and removals are not watched.
+
+#include "app/app_settings.h"
+#include "app/drive_settings.h"
+#include "app/startup_checks.h"
+#include "engine/video_decoder.h"
+#include "ui/dialogs/user_messages.h"
+#include "ui/main/main_dlg.h"
+#include "ui/main/player_controller.h"
+
+#include <QApplication>
+#include <QFont>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tavero;
+
+// The map view's GPS offset grid. The map view that reads it is not part of this version, so
+// nothing is loaded yet; start-up goes on either way, as it does for a missing grid file.
+void LoadGpsOffsetGrid(const std::string& /*path*/) {}
+
+void tell(ui::UserMessages& messages, const app::AppSettings& settings,
+          const app::StartupProblem& problem) {
+    if (problem.none()) {
+        return;
+    }
+    messages.show(ui::toQString(settings.Translate(problem.englishText)) +
+                      ui::toQString(problem.detail),
+                  true);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The settings store comes first: everything else reads it.
+    app::AppSettings settings = app::AppSettings::forRunningProgram();
+
+    QApplication application(argc, argv); // takes Qt's own options out of argv
+    QApplication::setApplicationName(QString::fromLatin1(ui::kMessageCaption));
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
+
+    engine::InitCodecLibrary();
+    settings.LoadLanguage();
+    ui::MessageBoxes startupMessages(nullptr);
+    tell(startupMessages, settings, app::SettingsFileProblem(settings));
+    tell(startupMessages, settings, app::LanguageFileProblem(settings));
+    if (const std::optional<std::string> grid = app::OffsetGridToLoad(settings)) {
+        LoadGpsOffsetGrid(*grid);
+    }
+    tell(startupMessages, settings,
+         app::DriveSettingsProblem(app::LoadDriveSettings(settings).problems));
+
+    ui::MainDlgOptions options;
+    // Tests and screenshots on a shared machine keep the program away from its real drives:
+    // no device events are watched (and so no scans follow them).
+    options.watchDevices = std::getenv("TAVERO_NO_DEVICE_WATCH") == nullptr;
+    for (int i = 1; i < argc; ++i) {
+        options.arguments.emplace_back(argv[i]);
+    }
+    ui::CMainDlg window(settings, std::make_unique<ui::EngineController>(), std::move(options));
+    if (!window.startedOk()) {
+        startupMessages.show(ui::toQString(settings.Translate("The player could not be started.")),
+                             true);
+        return 1;
+    }
+    window.show();
+    window.exec();
+    settings.SaveOnExit();
+    return 0;
+}
