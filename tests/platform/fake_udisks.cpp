@@ -36,6 +36,7 @@ public:
                 (message.isInteractiveAuthorizationAllowed() ? QLatin1String(" interactive\n")
                                                              : QLatin1String(" quiet\n"));
             log.write(line.toUtf8());
+            log.close(); // on disk before the caller hears the answer
         }
         if (m_busy.contains(device)) {
             connection.send(
