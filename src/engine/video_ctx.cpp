@@ -312,7 +312,10 @@ void CVideoCtx::onPicture(const AVFrame& frame, const PictureMeta& meta, double 
     m_shownSinceFlush = true;
     m_owner.currentTime[c] = meta.timeSeconds;
     m_owner.frameCount[c].fetch_add(1);
-    drawText(meta, speed);
+    if (VideoWindow* window = m_owner.settings[c].window.load();
+        window == nullptr || window->wantsPictures(m_channel)) {
+        drawText(meta, speed);
+    }
     if (m_slot->hidden.exchange(false)) {
         // The recorder switched the camera on again.
         if (VideoWindow* window = m_owner.settings[c].window.load()) {
@@ -417,6 +420,9 @@ bool CVideoCtx::show(const YuvPicture* yuv, const AVFrame* frame, const PictureM
     VideoWindow* window = m_owner.settings[static_cast<std::size_t>(m_channel)].window.load();
     if (window != nullptr && yuv != nullptr && window->wantsDecoded()) {
         window->Decoded(m_channel, *yuv);
+    }
+    if (window != nullptr && !window->wantsPictures(m_channel)) {
+        return true; // shown as far as the window cares: nothing to convert
     }
     int pitch = 0;
     std::uint8_t* surface = m_presenter.LockSurface(pitch);

@@ -36,6 +36,11 @@ public:
     // called when wantsDecoded() says so, as it costs the worker time.
     [[nodiscard]] virtual bool wantsDecoded() const { return false; }
     virtual void Decoded(int /*channel*/, const YuvPicture& /*picture*/) {}
+    // Whether the channel's finished pictures are wanted at all. A window that only counts or
+    // hashes decoded pictures (or shows nothing of this channel) says no: the worker then skips
+    // the conversion and the text, the costliest steps after decoding, and a snapshot of the
+    // channel keeps the last picture that was converted.
+    [[nodiscard]] virtual bool wantsPictures(int /*channel*/) const { return true; }
     // The finished picture (converted, text drawn): show it scaled into the window, cropped.
     virtual void Present(int channel, const QImage& picture, const CropRect& crop) = 0;
     // The engine hides a channel the recorder switched off and shows it again when its

@@ -1,6 +1,7 @@
 #include "engine/fps_ctrl.h"
 #include "engine/tick_source.h"
 
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -189,9 +190,9 @@ TEST(FpsCtrl, WaitIsCutShortByWakeAndSetRate) {
     }
     // A rate change cuts a wait in progress short.
     {
-        bool cut = false;
+        std::atomic<bool> cut{false};
         std::thread waiter([&] { cut = pacer.Wait(); });
-        for (int i = 0; i < 2000 && !cut; ++i) {
+        for (int i = 0; i < 2000 && !cut.load(); ++i) {
             pacer.SetRate(25.0);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -41,6 +41,8 @@ public:
     HeadlessWindow(const PlayOptions& options, std::FILE* out, Clock::time_point epoch);
 
     [[nodiscard]] bool wantsDecoded() const override { return true; }
+    // Finished pictures are only saved with --snapshot-dir; otherwise none is converted.
+    [[nodiscard]] bool wantsPictures(int) const override { return !m_options.snapshotDir.empty(); }
     void Decoded(int channel, const engine::YuvPicture& picture) override;
     void Present(int channel, const QImage& picture, const engine::CropRect& crop) override;
 
