@@ -559,15 +559,27 @@ CSourceBoxCtx::WalkEnd CSourceBoxCtx::walk(const std::vector<IndexRecord*>& list
         }
 
         store::CStoReader& reader = m_index.reader();
-        if (!reader.Seek(record->dataAddress + p.v * kUnitSize, store::SeekOrigin::Begin) ||
+        const std::int64_t unitAt = record->dataAddress + p.v * kUnitSize;
+        bool present = true;
+        if (!reader.Seek(unitAt, store::SeekOrigin::Begin) ||
             !reader.Read(m_unit.data(), kUnitSize)) {
-            SleepMs(1);
-            return WalkEnd::EndOfData;
+            // A raw backup file ends with the last unit that was copied into it: a record of
+            // which nothing (or only a start) was copied has its block missing or cut short.
+            // Its remaining units are passed over like damaged ones; a card that cannot be read
+            // ends the data.
+            if (m_index.kind() != store::SourceKind::BackupFile ||
+                unitAt + kUnitSize <= reader.Size()) {
+                SleepMs(1);
+                return WalkEnd::EndOfData;
+            }
+            present = false;
+            const bool forwards = exporting || control->speed.load() >= 0;
+            p.v = forwards ? static_cast<std::int64_t>(record->endUnit) - record->startUnit : 0;
         }
         const std::int64_t recordStart = record->startSeconds();
         const std::int64_t recordEnd = record->endSeconds();
         const auto trailerBytes = std::span(m_unit).subspan(store::kFrameAreaSize);
-        bool counts = store::ValidateTrailer(trailerBytes, record->diskId);
+        bool counts = present && store::ValidateTrailer(trailerBytes, record->diskId);
         store::UnitTrailer trailer;
         if (counts) {
             trailer = store::TrailerToHost(trailerBytes);
@@ -609,7 +621,7 @@ CSourceBoxCtx::WalkEnd CSourceBoxCtx::walk(const std::vector<IndexRecord*>& list
                     }
                 }
             }
-        } else if (!counts && rawBackup) {
+        } else if (!counts && rawBackup && present) {
             if (!m_writer.Seek(kUnitSize, store::SeekOrigin::Current)) {
                 recordOk = false;
                 break;

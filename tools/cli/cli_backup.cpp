@@ -1,6 +1,7 @@
 // tavero-cli backup: copies chosen recordings, or the records of a time range, byte for byte into
 // a raw backup file through the engine's backup path.
 
+#include "app/backup_plan.h"
 #include "cli_commands.h"
 #include "cli_progress.h"
 #include "engine/player.h"
@@ -14,6 +15,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <span>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -23,9 +26,7 @@ namespace {
 
 using store::IndexRecord;
 
-constexpr std::size_t kMaxBackupRecords = 4096;
-
-// Waits for the end of the export; counts nothing else. Thread-safe.
+// Waits for the end of each export; counts nothing else. Thread-safe.
 class BackupSink : public engine::NotificationSink {
 public:
     void Post(std::uint32_t message, engine::COzuCtrl*, std::int64_t lParam) override {
@@ -34,55 +35,152 @@ public:
         }
     }
     [[nodiscard]] bool ended() const { return m_ended.load(); }
+    void rearm() { m_ended = false; }
 
 private:
     std::atomic<bool> m_ended{false};
 };
 
-// The fraction of the unit numbers covered, up to 90; the last 10 are the index.
-class Progress {
-public:
-    Progress(std::FILE* err, std::uint32_t lowest, std::uint32_t highest)
-        : m_display(err), m_lowest(lowest), m_highest(highest) {}
+int Fail(std::FILE* err, const std::string& who, const std::string& why) {
+    std::fprintf(err, "tavero-cli: %s: %s\n", who.c_str(), why.c_str());
+    return 1;
+}
 
-    void unit(std::uint32_t unitNo) {
-        if (m_highest == m_lowest) {
-            return;
-        }
-        const std::uint32_t percent = (unitNo - m_lowest) * 90u / (m_highest - m_lowest);
-        show(std::min<std::uint32_t>(percent, 90));
-    }
-    void show(std::uint32_t percent) { m_display.show(percent); }
-
-private:
-    ProgressDisplay m_display;
-    std::uint32_t m_lowest;
-    std::uint32_t m_highest;
-};
-
-} // namespace
-
-int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
-    auto fail = [&](const std::string& who, const std::string& why) {
-        std::fprintf(err, "tavero-cli: %s: %s\n", who.c_str(), why.c_str());
-        return 1;
-    };
-    const std::filesystem::path output(options.output);
-    if (options.output.size() < 4 ||
-        options.output.compare(options.output.size() - 3, 3, ".sd") != 0) {
-        return fail(options.output, "a raw backup file's name must end in .sd");
+// The name and folder of a new raw backup file; the folder is made when `makeFolder` is set.
+// Prints the one-line refusal.
+bool CheckNewBackupFile(const std::string& name, bool makeFolder, std::FILE* err) {
+    const std::filesystem::path output(name);
+    if (name.size() < 4 || name.compare(name.size() - 3, 3, ".sd") != 0) {
+        Fail(err, name, "a raw backup file's name must end in .sd");
+        return false;
     }
     std::error_code ec;
     const std::filesystem::path folder =
         output.has_parent_path() ? output.parent_path() : std::filesystem::path(".");
-    if (!std::filesystem::is_directory(folder, ec)) {
-        return fail(options.output, "the folder " + folder.string() + " does not exist");
+    if (makeFolder && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            Fail(err, name, "cannot make the folder " + folder.string() + ": " + ec.message());
+            return false;
+        }
     }
-    if (std::filesystem::exists(output, ec)) {
-        return fail(options.output, "already exists; remove it or choose another name");
+    if (!std::filesystem::is_directory(folder, ec)) {
+        Fail(err, name,
+             std::filesystem::exists(folder, ec)
+                 ? "the folder " + folder.string() + " is not a folder"
+                 : "the folder " + folder.string() + " does not exist");
+        return false;
+    }
+    if (std::filesystem::exists(std::filesystem::symlink_status(output, ec))) {
+        Fail(err, name, "already exists; remove it or choose another name");
+        return false;
     }
     if (::access(folder.c_str(), W_OK) != 0) {
-        return fail(options.output, "the folder " + folder.string() + " is not writable");
+        Fail(err, name, "the folder " + folder.string() + " is not writable");
+        return false;
+    }
+    return true;
+}
+
+// Copies one selection into a new raw backup file and waits for its end, showing `percent` of
+// each unit copied. Returns 0 with the summary line on `out`, or 1 with the failure on `err`.
+template <typename Percent>
+int BackupInto(engine::COzuCtrl& control, BackupSink& sink, const std::string& output,
+               const app::BackupSelection& selection, Percent percent, std::FILE* out,
+               std::FILE* err) {
+    sink.rearm();
+    std::vector<IndexRecord*> records = selection.records;
+    if (!engine::PlayerExportList(&control, output, records.data(),
+                                  static_cast<int>(records.size()))) {
+        const std::string why = control.lastError();
+        std::error_code ec;
+        std::filesystem::remove(output, ec);
+        return Fail(err, output, why.empty() ? "cannot start the backup" : why);
+    }
+    ProgressDisplay progress(err);
+    std::uint8_t trailer[512];
+    while (!sink.ended()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (engine::PlayerGetUnitTrailer(&control, trailer)) {
+            if (const std::optional<int> p =
+                    percent(store::TrailerFromHostImage(std::span(trailer, 512)).unitNo)) {
+                progress.show(static_cast<std::uint32_t>(*p));
+            }
+        }
+    }
+    const engine::BackupOutcome outcome = control.box().backupOutcome();
+    engine::PlayerClose(&control); // stops the export; the source stays open
+    if (!outcome.ok) {
+        return Fail(err, output,
+                    "backup incomplete: " + outcome.error + " (" +
+                        std::to_string(outcome.recordsWritten) + " of " +
+                        std::to_string(outcome.recordsWanted) +
+                        " records are in the file and readable)");
+    }
+    progress.show(100);
+    std::fprintf(out, "%s: %u records, %llu units\n", output.c_str(), outcome.recordsWritten,
+                 static_cast<unsigned long long>(outcome.unitsWritten));
+    std::fflush(out);
+    return 0;
+}
+
+void WarnTruncated(std::FILE* err, const std::string& name, const app::BackupSelection& s) {
+    if (s.truncated) {
+        // As the backup dialog does: collecting stops at the limit and those records are copied.
+        std::fprintf(err, "tavero-cli: %s: %s (the first %zu of %zu records are backed up)\n",
+                     name.c_str(), std::string(app::kBackupMoreDataText).c_str(),
+                     s.records.size(), s.requested);
+    }
+}
+
+// One raw backup file per recording, named by its start as `list` shows it.
+int RunEachEntryBackup(const BackupOptions& options, engine::COzuCtrl& control, BackupSink& sink,
+                       const std::string& sourceName, std::FILE* out, std::FILE* err) {
+    const std::vector<store::RecordingEntry> entries = ListEntries(control);
+    if (entries.empty()) {
+        return Fail(err, sourceName, "holds no recording to back up");
+    }
+    std::vector<std::string> names;
+    for (const store::RecordingEntry& e : entries) {
+        names.push_back(app::EachEntryBackupPath(options.eachEntryPrefix, e.start));
+        if (std::find(names.begin(), names.end() - 1, names.back()) != names.end() - 1) {
+            return Fail(err, names.back(),
+                        "two recordings start in the same second; back them up with --entries");
+        }
+    }
+    // Every name is checked before the first file is written: a refusal leaves nothing behind.
+    for (const std::string& name : names) {
+        if (!CheckNewBackupFile(name, true, err)) {
+            return 1;
+        }
+    }
+    const auto next = [&control](IndexRecord* r) { return engine::PlayerNextEntry(&control, r); };
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::fprintf(err, "%s\n",
+                     app::EachEntryLabel(static_cast<int>(i + 1), static_cast<int>(entries.size()))
+                         .c_str());
+        const app::BackupSelection selection =
+            app::CollectEntryRecords(std::span(&entries[i], 1), next);
+        WarnTruncated(err, names[i], selection);
+        const int status = BackupInto(
+            control, sink, names[i], selection,
+            [&](std::uint32_t unitNo) -> std::optional<int> {
+                return app::EachEntryProgress(unitNo, selection.lowestStart, selection.highestEnd);
+            },
+            out, err);
+        if (status != 0) {
+            return status;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
+    const bool eachEntry = !options.eachEntryPrefix.empty();
+    if (!eachEntry && !CheckNewBackupFile(options.output, false, err)) {
+        return 1;
     }
 
     BackupSink sink;
@@ -91,80 +189,47 @@ int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err) {
     if (!OpenForCommand(options.source, *control, err, sourceName)) {
         return 1;
     }
+    if (eachEntry) {
+        const int status = RunEachEntryBackup(options, *control, sink, sourceName, out, err);
+        engine::PlayerClose(control.get());
+        return status;
+    }
     store::RecordIndex& index = control->box().index();
 
-    const std::vector<store::RecordingEntry> entries = ListEntries(*control);
-    std::vector<IndexRecord*> records;
+    app::BackupSelection selection;
     if (!options.entries.empty()) {
+        const std::vector<store::RecordingEntry> entries = ListEntries(*control);
+        std::vector<store::RecordingEntry> chosen;
         for (const int number : options.entries) {
             if (number < 1 || static_cast<std::size_t>(number) > entries.size()) {
-                return fail(sourceName, "there is no recording " + std::to_string(number) +
-                                            " (it has " + std::to_string(entries.size()) + ")");
+                return Fail(err, sourceName,
+                            "there is no recording " + std::to_string(number) + " (it has " +
+                                std::to_string(entries.size()) + ")");
             }
-            const store::RecordingEntry& e = entries[static_cast<std::size_t>(number - 1)];
-            for (IndexRecord* r = e.firstRecord; r != nullptr && r != e.next;
-                 r = engine::PlayerNextEntry(control.get(), r)) {
-                if (std::find(records.begin(), records.end(), r) == records.end()) {
-                    records.push_back(r);
-                }
-            }
+            chosen.push_back(entries[static_cast<std::size_t>(number - 1)]);
         }
+        selection = app::CollectEntryRecords(chosen, [&](IndexRecord* r) {
+            return engine::PlayerNextEntry(control.get(), r);
+        });
     } else {
         if (options.to <= options.from) {
-            return fail(sourceName, "Please select valid time");
+            return Fail(err, sourceName, std::string(app::kInvalidTimeText));
         }
-        for (IndexRecord* r : index.fullList()) {
-            // Record times are compared as the recorder's zone shows them.
-            const std::int64_t shift = std::int64_t{r->zoneHours} * 3600;
-            if (r->endSeconds() + shift < options.from || r->startSeconds() + shift > options.to) {
-                continue;
-            }
-            records.push_back(r);
-        }
+        // Record times are compared as the recorder's zone shows them.
+        selection = app::CollectRangeRecords(index.fullList(), options.from, options.to, 0);
     }
-    if (records.empty()) {
-        return fail(sourceName, "no record lies in the chosen range");
+    if (selection.empty()) {
+        return Fail(err, sourceName, "no record lies in the chosen range");
     }
-    if (records.size() > kMaxBackupRecords) {
-        // The backup dialog stops collecting at 4096 records and backs those up.
-        std::fprintf(
-            err, "tavero-cli: %s: Backup more data. (the first %zu of %zu records are backed up)\n",
-            sourceName.c_str(), kMaxBackupRecords, records.size());
-        records.resize(kMaxBackupRecords);
-    }
-    std::uint32_t lowest = records.front()->startUnit;
-    std::uint32_t highest = records.front()->endUnit;
-    for (const IndexRecord* r : records) {
-        lowest = std::min(lowest, r->startUnit);
-        highest = std::max(highest, r->endUnit);
-    }
-
-    if (!engine::PlayerExportList(control.get(), options.output, records.data(),
-                                  static_cast<int>(records.size()))) {
-        const std::string why = control->lastError();
-        std::filesystem::remove(output, ec);
-        return fail(options.output, why.empty() ? "cannot start the backup" : why);
-    }
-    Progress progress(err, lowest, highest);
-    std::uint8_t trailer[512];
-    while (!sink.ended()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (engine::PlayerGetUnitTrailer(control.get(), trailer)) {
-            progress.unit(store::TrailerFromHostImage(std::span(trailer, 512)).unitNo);
-        }
-    }
-    const engine::BackupOutcome outcome = control->box().backupOutcome();
+    WarnTruncated(err, sourceName, selection);
+    const int status = BackupInto(
+        *control, sink, options.output, selection,
+        [&](std::uint32_t unitNo) {
+            return app::RawBackupProgress(unitNo, selection.lowestStart, selection.highestEnd);
+        },
+        out, err);
     engine::PlayerClose(control.get());
-    if (!outcome.ok) {
-        return fail(options.output, "backup incomplete: " + outcome.error + " (" +
-                                        std::to_string(outcome.recordsWritten) + " of " +
-                                        std::to_string(outcome.recordsWanted) +
-                                        " records are in the file and readable)");
-    }
-    progress.show(100);
-    std::fprintf(out, "%s: %u records, %llu units\n", options.output.c_str(),
-                 outcome.recordsWritten, static_cast<unsigned long long>(outcome.unitsWritten));
-    return 0;
+    return status;
 }
 
 } // namespace tavero::cli

@@ -1,9 +1,12 @@
 #include "cli_commands.h"
 
+#include "app/backup_plan.h"
+#include "app/recording_list.h"
 #include "cli_common.h"
 #include "cli_output.h"
 #include "engine/player.h"
 #include "engine/source_type.h"
+#include "export/gps_file.h"
 #include "platform/drive_table.h"
 #include "store/metadata.h"
 #include "store/record_index.h"
@@ -67,6 +70,18 @@ private:
     std::string m_name;
     engine::SourceType m_type = engine::kSourceNone;
 };
+
+// The recordings as `list` numbers them (from 1), times without a display offset.
+std::vector<store::RecordingEntry> ListedEntries(RecordIndex& index) {
+    std::vector<store::RecordingEntry> entries;
+    IndexRecord* record = index.FirstRecord();
+    while (record != nullptr) {
+        entries.push_back(store::BuildRecordingEntry(
+            index, record, 0, 0, static_cast<std::int32_t>(entries.size() + 1)));
+        record = entries.back().next;
+    }
+    return entries;
+}
 
 std::string Flags(const store::UnitTrailer& t) {
     std::string flags;
@@ -196,14 +211,7 @@ int RunList(const CommandOptions& options, std::FILE* out, std::FILE* err) {
     if (!source.open(options.source, err)) {
         return 1;
     }
-    RecordIndex& index = source.index();
-    std::vector<store::RecordingEntry> entries;
-    IndexRecord* record = index.FirstRecord();
-    while (record != nullptr) {
-        entries.push_back(store::BuildRecordingEntry(
-            index, record, 0, 0, static_cast<std::int32_t>(entries.size() + 1)));
-        record = entries.back().next;
-    }
+    const std::vector<store::RecordingEntry> entries = ListedEntries(source.index());
     if (options.json) {
         std::vector<std::string> items;
         for (const auto& e : entries) {
@@ -347,6 +355,36 @@ int RunRmc(std::FILE* in, std::FILE* out) {
     if (pending) {
         flush();
     }
+    return 0;
+}
+
+int RunLengths(const CommandOptions& options, const std::string& output, std::FILE* out,
+               std::FILE* err) {
+    if (!CheckOutputPath(output, err)) {
+        return 1;
+    }
+    OpenedSource source;
+    if (!source.open(options.source, err)) {
+        return 1;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const store::RecordingEntry& e : ListedEntries(source.index())) {
+        rows.push_back({std::to_string(e.number), e.displayStart,
+                        std::string(store::EventTypeName(e.eventCode)), e.displayEnd,
+                        app::DurationText(e.end - e.start)});
+    }
+    // The dialog's column titles, untranslated.
+    const std::vector<std::string> titles = {"RECORD TIME", "EVENT TYPE", "TIME END",
+                                             "Total Times"};
+    std::string error;
+    if (!exporter::WriteFileAtomically(output, app::LengthTable(titles, rows), error)) {
+        std::fprintf(err, "tavero-cli: %s%s (%s)\n", output.c_str(),
+                     std::string(app::kLengthTableFailedText).c_str(), error.c_str());
+        return 1;
+    }
+    std::fprintf(out, "%s%s (%zu recording%s)\n", output.c_str(),
+                 std::string(app::kLengthTableDoneText).c_str(), rows.size(),
+                 rows.size() == 1 ? "" : "s");
     return 0;
 }
 

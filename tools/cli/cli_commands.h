@@ -27,6 +27,8 @@ struct BackupOptions {
     std::vector<int> entries; // list numbers from 1; empty: use the time range
     std::int64_t from = 0;
     std::int64_t to = 0;
+    // Non-empty: one file per recording, this + "_YYYY-MM-DD_HH-MM-SS.sd" of its start.
+    std::string eachEntryPrefix;
 };
 
 struct PlayOptions {
@@ -59,6 +61,10 @@ int RunList(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunUnits(const CommandOptions& options, std::FILE* out, std::FILE* err);
 int RunPlay(const PlayOptions& options, std::FILE* out, std::FILE* err);
 int RunBackup(const BackupOptions& options, std::FILE* out, std::FILE* err);
+// The recording table of the backup dialog's "Load Path Length" into `output` (replaced when it
+// exists).
+int RunLengths(const CommandOptions& options, const std::string& output, std::FILE* out,
+               std::FILE* err);
 // Reads NMEA sentences from in, one a line.
 int RunRmc(std::FILE* in, std::FILE* out);
 

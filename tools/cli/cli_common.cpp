@@ -3,6 +3,9 @@
 #include "platform/drive_table.h"
 
 #include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
 
 namespace tavero::cli {
 namespace {
@@ -53,6 +56,26 @@ CommonOption TakeCommonOption(const Args& args, std::size_t& i, std::string& err
 
 const CardCredentials& GivenCredentials() {
     return Credentials();
+}
+
+bool CheckOutputPath(const std::string& output, std::FILE* err) {
+    auto fail = [&](const std::string& why) {
+        std::fprintf(err, "tavero-cli: %s: %s\n", output.c_str(), why.c_str());
+        return false;
+    };
+    const std::filesystem::path path(output);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        return fail("is a directory");
+    }
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    if (!std::filesystem::is_directory(folder, ec)) {
+        return fail("the folder " + folder.string() + " does not exist");
+    }
+    if (::access(folder.c_str(), W_OK) != 0) {
+        return fail("the folder " + folder.string() + " is not writable");
+    }
+    return true;
 }
 
 bool ParseInteger(const std::string& text, std::int64_t& out) {

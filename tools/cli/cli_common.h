@@ -37,6 +37,11 @@ struct CardCredentials {
                                             std::FILE* err);
 
 // Whole decimal numbers, nothing else around them.
+// A file a command is about to write (replacing it when it exists): not a folder, in a folder
+// that exists and is writable. Checked before the source is read, so a typo in the name costs no
+// read of the card; prints the one-line refusal.
+[[nodiscard]] bool CheckOutputPath(const std::string& output, std::FILE* err);
+
 [[nodiscard]] bool ParseInteger(const std::string& text, std::int64_t& out);
 // Numbers from 1 separated by commas ("1,3,4").
 [[nodiscard]] bool ParseNumberList(const std::string& text, std::vector<int>& out);

@@ -128,26 +128,6 @@ int ParseGpsOptions(const Args& args, GpsOptions& options, std::FILE* out, std::
     return 0;
 }
 
-// Checked before the card is read, so a typo in the output name costs no read of the card.
-bool CheckOutputPath(const std::string& output, std::FILE* err) {
-    const std::filesystem::path path(output);
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        Fail(err, output, "is a directory");
-        return false;
-    }
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    if (!std::filesystem::is_directory(folder, ec)) {
-        Fail(err, output, "the folder " + folder.string() + " does not exist");
-        return false;
-    }
-    if (::access(folder.c_str(), W_OK) != 0) {
-        Fail(err, output, "the folder " + folder.string() + " is not writable");
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int RunGpsCommand(const Args& args, std::FILE* out, std::FILE* err) {

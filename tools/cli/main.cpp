@@ -27,6 +27,11 @@ constexpr const char* kUsage =
     "  backup SOURCE -o OUT.sd (--entries N[,N...] | --from T1 --to T2)\n"
     "                 copies recordings (numbers as `list` shows them), or the records of a\n"
     "                 time range (seconds since 1970), into a new raw backup file\n"
+    "  backup SOURCE --each-entry PREFIX\n"
+    "                 one new raw backup file per recording, named\n"
+    "                 PREFIX_YYYY-MM-DD_HH-MM-SS.sd by its start (missing folders are made)\n"
+    "  lengths SOURCE -o FILE\n"
+    "                 the table of the recordings as the backup dialog writes lengthpath.csv\n"
     "  play SOURCE [--entry N] [--seek T] [--speed S] [--channels LIST] [--duration SEC]\n"
     "              [--unpaced] [--framemd5 [--clock]] [--wav-out DIR] [--snapshot-dir DIR]\n"
     "              [--script FILE]\n"
@@ -132,13 +137,18 @@ int main(int argc, char** argv) {
             return true;
         };
         if (arg == "-o" || arg == "--output" || arg == "--entries" || arg == "--from" ||
-            arg == "--to") {
+            arg == "--to" || arg == "--each-entry") {
             std::string text;
             if (!takeValue(text)) {
                 return UsageError(std::string(arg) + " needs a value");
             }
             if (arg == "-o" || arg == "--output") {
                 backup.output = text;
+            } else if (arg == "--each-entry") {
+                if (text.empty()) {
+                    return UsageError("--each-entry needs a PREFIX such as backups/car");
+                }
+                backup.eachEntryPrefix = text;
             } else if (arg == "--entries") {
                 if (!tavero::cli::ParseNumberList(text, backup.entries)) {
                     return UsageError("--entries needs numbers like 1,3,4, got '" + text + "'");
@@ -239,11 +249,18 @@ int main(int argc, char** argv) {
         if (!haveSource) {
             return UsageError("backup needs a SOURCE");
         }
-        if (backup.output.empty()) {
-            return UsageError("backup needs -o OUT.sd");
-        }
-        if (backup.entries.empty() == !(haveFrom && haveTo) || haveFrom != haveTo) {
-            return UsageError("backup needs either --entries or both --from and --to");
+        if (!backup.eachEntryPrefix.empty()) {
+            if (!backup.output.empty() || !backup.entries.empty() || haveFrom || haveTo) {
+                return UsageError("backup --each-entry names its own files and backs up every "
+                                  "recording; it takes no -o, --entries, --from or --to");
+            }
+        } else {
+            if (backup.output.empty()) {
+                return UsageError("backup needs -o OUT.sd (or --each-entry PREFIX)");
+            }
+            if (backup.entries.empty() == !(haveFrom && haveTo) || haveFrom != haveTo) {
+                return UsageError("backup needs either --entries or both --from and --to");
+            }
         }
         backup.source = options.source;
         return tavero::cli::RunBackup(backup, stdout, stderr);
@@ -254,6 +271,15 @@ int main(int argc, char** argv) {
         }
         play.source = options.source;
         return tavero::cli::RunPlay(play, stdout, stderr);
+    }
+    if (command == "lengths") {
+        if (!haveSource) {
+            return UsageError("lengths needs a SOURCE");
+        }
+        if (backup.output.empty()) {
+            return UsageError("lengths needs -o FILE");
+        }
+        return tavero::cli::RunLengths(options, backup.output, stdout, stderr);
     }
     if (command != "info" && command != "list" && command != "units") {
         return UsageError("unknown command '" + command + "'");
