@@ -1,0 +1,259 @@
+#include "app/backup_chooser.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <set>
+
+namespace tavero::app {
+namespace {
+
+using testing::ElementsAre;
+
+constexpr std::int64_t kMay1At8 = 1714550400; // 2024-05-01 08:00:00 UTC
+
+// The engine's export commands, recorded; an export ends when the test says so.
+class FakeBackupEngine final : public BackupCommands {
+public:
+    store::IndexRecord* NextRecord(store::IndexRecord* record) override {
+        const auto i = static_cast<std::size_t>(record->slot) + 1;
+        return i < records.size() ? &records[i] : nullptr;
+    }
+    void SelectChannel(int channel, bool included, bool ticked) override {
+        if (included && ticked) {
+            selectedChannels.insert(channel);
+        } else {
+            selectedChannels.erase(channel);
+        }
+    }
+    bool ExportList(const std::string& path,
+                    const std::vector<store::IndexRecord*>& list) override {
+        std::string slots;
+        for (const store::IndexRecord* r : list) {
+            slots += std::to_string(r->slot) + ",";
+        }
+        log.push_back("raw " + path + " " + slots);
+        return startSucceeds;
+    }
+    bool ExportRange(const std::string& path, store::IndexRecord* entry, std::int64_t start,
+                     std::int64_t end) override {
+        log.push_back("avi " + path + " " + std::to_string(entry->slot) + " " +
+                      std::to_string(start - kMay1At8) + ".." + std::to_string(end - kMay1At8));
+        channelsAtExport.push_back(selectedChannels);
+        return startSucceeds;
+    }
+    std::string ExportError() override { return "disk not there"; }
+    std::string ExportProblem() override { return problem; }
+    void StopExport() override { ++stops; }
+
+    std::deque<store::IndexRecord> records;
+    std::vector<std::string> log;
+    std::set<int> selectedChannels;
+    std::vector<std::set<int>> channelsAtExport;
+    bool startSucceeds = true;
+    std::string problem;
+    int stops = 0;
+};
+
+class Backup : public testing::Test {
+protected:
+    Backup() {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        // Three recordings: 0-1 (two records) from 08:00, 2 at 08:10, 3 at 08:20, the last
+        // of a recorder one hour ahead.
+        addRecord(0, 59, 1, 1024, 0);
+        addRecord(60, 119, 1025, 2048, 0);
+        addRecord(600, 659, 2049, 3072, 0);
+        addRecord(1200, 1259, 3073, 4096, 1);
+        addEntry(0, 2);
+        addEntry(2, 3);
+        addEntry(3, 4);
+        chooser.SetDestination("/media/backups");
+    }
+    void addRecord(int from, int to, std::uint32_t firstUnit, std::uint32_t lastUnit,
+                   std::uint8_t zone) {
+        store::IndexRecord& r = engine.records.emplace_back();
+        r.slot = static_cast<std::uint32_t>(engine.records.size() - 1);
+        r.startTime = store::SecondsToPackedTime(kMay1At8 + from);
+        r.endTime = store::SecondsToPackedTime(kMay1At8 + to);
+        r.startUnit = firstUnit;
+        r.endUnit = lastUnit;
+        r.zoneHours = zone;
+    }
+    void addEntry(std::size_t first, std::size_t pastLast) {
+        store::RecordingEntry e;
+        e.firstRecord = &engine.records[first];
+        e.next = pastLast < engine.records.size() ? &engine.records[pastLast] : nullptr;
+        e.start = engine.records[first].startSeconds();
+        e.end = engine.records[pastLast - 1].endSeconds();
+        list.Append(e);
+    }
+    BackupChooserOptions options() {
+        BackupChooserOptions o;
+        o.now = [this] { return clock; };
+        o.stopPlayback = [this] { engine.log.push_back("stop playback"); };
+        o.exists = [this](const std::string& path) { return existing.count(path) != 0; };
+        return o;
+    }
+
+    FakeBackupEngine engine;
+    RecordingList list;
+    WindowState window;
+    std::time_t clock = kMay1At8 + 86400 + 3723; // pressed on May 2 at 09:02:03
+    std::set<std::string> existing;
+    BackupChooser chooser{engine, list, window, options()};
+};
+
+TEST_F(Backup, TickingRowsSelectsThemAllAndTheRangeFollowsASingleRow) {
+    window.timeOffset = 60;
+    chooser.ResetRows();
+    chooser.ClickRow(2);
+    EXPECT_TRUE(chooser.ticked(2));
+    EXPECT_TRUE(chooser.pickersEnabled());
+    // Its recorder is an hour ahead and the window adds a minute.
+    EXPECT_EQ(chooser.pickerStart(), kMay1At8 + 1200 + 3600 + 60);
+    EXPECT_EQ(chooser.pickerEnd(), kMay1At8 + 1259 + 3600 + 60);
+
+    chooser.ClickRow(0);
+    EXPECT_THAT(chooser.selectedRows(), ElementsAre(0, 2));
+    EXPECT_FALSE(chooser.pickersEnabled());
+    chooser.ClickRow(2); // clearing a box deselects its row
+    EXPECT_THAT(chooser.selectedRows(), ElementsAre(0));
+    EXPECT_FALSE(chooser.ticked(2));
+    EXPECT_TRUE(chooser.pickersEnabled());
+    chooser.ClickRow(-1); // beside the rows
+    EXPECT_TRUE(chooser.selectedRows().empty());
+    EXPECT_FALSE(chooser.ticked(0));
+}
+
+TEST_F(Backup, TwoTickedRowsAreCopiedIntoAFileNamedByTheClockAndReportProgress) {
+    chooser.ResetRows();
+    chooser.ClickRow(0);
+    chooser.ClickRow(2);
+    const BackupStep step = chooser.PressBackup();
+    EXPECT_TRUE(step.started);
+    EXPECT_TRUE(step.message.empty());
+    EXPECT_THAT(engine.log,
+                ElementsAre("stop playback", "raw /media/backups/2024-05-02-09-02-03.sd 0,1,3,"));
+    EXPECT_TRUE(chooser.writing());
+    EXPECT_FALSE(chooser.backupButtonEnabled());
+    // A second press while it writes does nothing.
+    EXPECT_FALSE(chooser.PressBackup().started);
+    EXPECT_EQ(engine.log.size(), 2u);
+
+    // Units 1 to 4096 are copied: the bar runs to 90, the index takes the rest.
+    EXPECT_EQ(chooser.OnUnitTrailer(1, 0), 0);
+    EXPECT_EQ(chooser.OnUnitTrailer(2048, 0), 44);
+    EXPECT_EQ(chooser.OnUnitTrailer(4096, 0), 90);
+    const BackupStep end = chooser.OnExportEnded();
+    EXPECT_TRUE(end.finished);
+    EXPECT_TRUE(end.problem.empty());
+    EXPECT_EQ(end.progress, 100);
+    EXPECT_TRUE(chooser.backupButtonEnabled());
+    EXPECT_THAT(chooser.outputs(), ElementsAre("/media/backups/2024-05-02-09-02-03.sd"));
+    // The end of playing afterwards is not the dialog's.
+    EXPECT_FALSE(chooser.OnExportEnded().finished);
+    EXPECT_EQ(chooser.OnUnitTrailer(5, 0), std::nullopt);
+}
+
+TEST_F(Backup, OneRowBacksUpTheRecordsOfTheChosenRangeOnly) {
+    chooser.ResetRows();
+    chooser.ClickRow(0);
+    // Start equal to end, and a range reaching before the listed recordings, are refused.
+    chooser.SetPickers(kMay1At8 + 30, kMay1At8 + 30);
+    EXPECT_EQ(chooser.PressBackup().message, "Please select valid time");
+    chooser.SetPickers(kMay1At8 - 1, kMay1At8 + 30);
+    EXPECT_EQ(chooser.PressBackup().message, "Please select valid time");
+    EXPECT_TRUE(engine.log.empty());
+
+    // 08:01:10 to 08:10:30 touches the second record of the first recording and the second
+    // recording's record.
+    chooser.SetPickers(kMay1At8 + 70, kMay1At8 + 630);
+    EXPECT_TRUE(chooser.PressBackup().started);
+    EXPECT_THAT(engine.log,
+                ElementsAre("stop playback", "raw /media/backups/2024-05-02-09-02-03.sd 1,2,"));
+    EXPECT_EQ(chooser.OnUnitTrailer(1025, 0), 0);
+    EXPECT_EQ(chooser.OnUnitTrailer(3072, 0), 90);
+}
+
+TEST_F(Backup, NothingHappensWithoutADestinationOrAChoiceAndNothingIsOverwritten) {
+    chooser.ResetRows();
+    EXPECT_EQ(chooser.PressBackup().message, "Please select valid time, and check some items");
+    chooser.ClickRow(0);
+    chooser.ClickRow(1);
+    existing.insert("/media/backups/2024-05-02-09-02-03.sd");
+    const BackupStep taken = chooser.PressBackup();
+    EXPECT_FALSE(taken.started);
+    EXPECT_EQ(taken.message,
+              "/media/backups/2024-05-02-09-02-03.sd already exists; choose another folder");
+    chooser.SetDestination("");
+    EXPECT_FALSE(chooser.PressBackup().started);
+    EXPECT_TRUE(chooser.PressBackup().message.empty());
+    EXPECT_TRUE(engine.log.empty());
+}
+
+TEST_F(Backup, AFailedStartKeepsBackupDisabledUntilTheDialogIsUsed) {
+    chooser.ResetRows();
+    chooser.ClickRow(0);
+    chooser.ClickRow(1);
+    engine.startSucceeds = false;
+    const BackupStep step = chooser.PressBackup();
+    EXPECT_FALSE(step.started);
+    EXPECT_NE(step.message.find("disk not there"), std::string::npos);
+    EXPECT_FALSE(chooser.writing());
+    EXPECT_FALSE(chooser.backupButtonEnabled());
+    chooser.ClickRow(1);
+    EXPECT_TRUE(chooser.backupButtonEnabled());
+}
+
+TEST_F(Backup, AviExportsEachRowInTurnWithItsOwnSpanAndTheTickedChannels) {
+    chooser.ResetRows();
+    chooser.SetFormat(BackupFormat::Avi);
+    EXPECT_TRUE(chooser.channelBoxesEnabled());
+    chooser.SetChannel(1, false);
+    chooser.ClickRow(1);
+    chooser.ClickRow(2);
+    EXPECT_TRUE(chooser.PressBackup().started);
+    // The third row's recorder is an hour ahead: its span goes back to recorder time.
+    EXPECT_THAT(engine.log, ElementsAre("stop playback", "avi /media/backups/2024-05-02-09-02-03-Cam.avi 2 600..659"));
+    EXPECT_THAT(engine.channelsAtExport.back(), ElementsAre(0, 2, 3));
+    // Progress over the row's span, in the row's shifted time.
+    EXPECT_EQ(chooser.OnUnitTrailer(0, kMay1At8 + 630), 45);
+    EXPECT_EQ(chooser.OnUnitTrailer(0, kMay1At8 + 700), std::nullopt);
+
+    clock += 61;
+    const BackupStep second = chooser.OnExportEnded();
+    EXPECT_TRUE(second.started);
+    EXPECT_FALSE(second.finished);
+    EXPECT_EQ(engine.log.back(), "avi /media/backups/2024-05-02-09-03-04-Cam.avi 3 1200..1259");
+    EXPECT_EQ(chooser.pickerStart(), kMay1At8 + 1200 + 3600);
+    EXPECT_EQ(chooser.OnUnitTrailer(0, kMay1At8 + 1230), 45);
+
+    const BackupStep done = chooser.OnExportEnded();
+    EXPECT_TRUE(done.finished);
+    EXPECT_EQ(done.progress, 100);
+    EXPECT_EQ(chooser.outputs().size(), 2u);
+}
+
+TEST_F(Backup, AnIncompleteExportEndsTheBackupAndSaysWhy) {
+    chooser.ResetRows();
+    chooser.SetFormat(BackupFormat::Avi);
+    chooser.ClickRow(0);
+    chooser.ClickRow(1);
+    ASSERT_TRUE(chooser.PressBackup().started);
+    engine.problem = "export incomplete: No space left on device (1 files were finished)";
+    const BackupStep end = chooser.OnExportEnded();
+    // The second row is not started on a full disk.
+    EXPECT_TRUE(end.finished);
+    EXPECT_EQ(end.problem, engine.problem);
+    EXPECT_EQ(std::count_if(engine.log.begin(), engine.log.end(),
+                            [](const std::string& l) { return l.rfind("avi", 0) == 0; }),
+              1);
+    EXPECT_TRUE(chooser.backupButtonEnabled());
+}
+
+} // namespace
+} // namespace tavero::app
