@@ -1,61 +1,20 @@
 #include "app/backup_chooser.h"
+#include "fake_backup_engine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
-#include <set>
 
 namespace tavero::app {
 namespace {
 
+using test::FakeBackupEngine;
 using testing::ElementsAre;
 
 constexpr std::int64_t kMay1At8 = 1714550400; // 2024-05-01 08:00:00 UTC
-
-// The engine's export commands, recorded; an export ends when the test says so.
-class FakeBackupEngine final : public BackupCommands {
-public:
-    store::IndexRecord* NextRecord(store::IndexRecord* record) override {
-        const auto i = static_cast<std::size_t>(record->slot) + 1;
-        return i < records.size() ? &records[i] : nullptr;
-    }
-    void SelectChannel(int channel, bool included, bool ticked) override {
-        if (included && ticked) {
-            selectedChannels.insert(channel);
-        } else {
-            selectedChannels.erase(channel);
-        }
-    }
-    bool ExportList(const std::string& path,
-                    const std::vector<store::IndexRecord*>& list) override {
-        std::string slots;
-        for (const store::IndexRecord* r : list) {
-            slots += std::to_string(r->slot) + ",";
-        }
-        log.push_back("raw " + path + " " + slots);
-        return startSucceeds;
-    }
-    bool ExportRange(const std::string& path, store::IndexRecord* entry, std::int64_t start,
-                     std::int64_t end) override {
-        log.push_back("avi " + path + " " + std::to_string(entry->slot) + " " +
-                      std::to_string(start - kMay1At8) + ".." + std::to_string(end - kMay1At8));
-        channelsAtExport.push_back(selectedChannels);
-        return startSucceeds;
-    }
-    std::string ExportError() override { return "disk not there"; }
-    std::string ExportProblem() override { return problem; }
-    void StopExport() override { ++stops; }
-
-    std::deque<store::IndexRecord> records;
-    std::vector<std::string> log;
-    std::set<int> selectedChannels;
-    std::vector<std::set<int>> channelsAtExport;
-    bool startSucceeds = true;
-    std::string problem;
-    int stops = 0;
-};
 
 class Backup : public testing::Test {
 protected:
@@ -75,8 +34,8 @@ protected:
     }
     void addRecord(int from, int to, std::uint32_t firstUnit, std::uint32_t lastUnit,
                    std::uint8_t zone) {
-        store::IndexRecord& r = engine.records.emplace_back();
-        r.slot = static_cast<std::uint32_t>(engine.records.size() - 1);
+        store::IndexRecord& r = records.emplace_back();
+        r.slot = static_cast<std::uint32_t>(records.size() - 1);
         r.startTime = store::SecondsToPackedTime(kMay1At8 + from);
         r.endTime = store::SecondsToPackedTime(kMay1At8 + to);
         r.startUnit = firstUnit;
@@ -85,10 +44,10 @@ protected:
     }
     void addEntry(std::size_t first, std::size_t pastLast) {
         store::RecordingEntry e;
-        e.firstRecord = &engine.records[first];
-        e.next = pastLast < engine.records.size() ? &engine.records[pastLast] : nullptr;
-        e.start = engine.records[first].startSeconds();
-        e.end = engine.records[pastLast - 1].endSeconds();
+        e.firstRecord = &records[first];
+        e.next = pastLast < records.size() ? &records[pastLast] : nullptr;
+        e.start = records[first].startSeconds();
+        e.end = records[pastLast - 1].endSeconds();
         list.Append(e);
     }
     BackupChooserOptions options() {
@@ -99,7 +58,11 @@ protected:
         return o;
     }
 
-    FakeBackupEngine engine;
+    std::deque<store::IndexRecord> records;
+    FakeBackupEngine engine{[this](store::IndexRecord* r) {
+        const auto i = static_cast<std::size_t>(r->slot) + 1;
+        return i < records.size() ? &records[i] : nullptr;
+    }};
     RecordingList list;
     WindowState window;
     std::time_t clock = kMay1At8 + 86400 + 3723; // pressed on May 2 at 09:02:03

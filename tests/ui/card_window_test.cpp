@@ -1,17 +1,25 @@
 // Cards in the window through the real engine: a card image mapped as drive 2 and opened with
 // "-f car2://2". A card whose configuration names users asks for a user name and password
 // before anything of it is listed; a card without recordings says so; a card pulled while it
-// plays stops playback and leaves the window usable.
+// plays stops playback and leaves the window usable; recordings ticked in the backup dialog are
+// copied into a raw backup file that lists them.
 
 #include "card_fixture.h"
 #include "platform/drive_table.h"
 #include "recorderconfig/config_sector.h"
 #include "store/boot_image.h"
+#include "store/record_index.h"
+#include "store/recording_entry.h"
+#include "ui/dialogs/disk_dlg.h"
 #include "ui/controls/vx_skin_button.h"
 #include "ui/dialogs/confirm_dlg.h"
 #include "window_test_support.h"
 
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -76,6 +84,20 @@ protected:
     void writeRecordings() {
         card.writeRecord(0, Record(1, 1, 0));
         card.writeRecord(1, Record(2, 11, 10));
+    }
+    // Every unit of both recordings, so that a backup has something to copy.
+    void writeUnits() {
+        for (std::uint32_t slot = 0; slot < 2; ++slot) {
+            for (std::uint32_t u = 0; u < 10; ++u) {
+                tavero::testing::TestTrailer t;
+                t.unitNo = (slot == 0 ? 1 : 11) + u;
+                t.time = Packed{2024, 5, 1, 8, slot == 0 ? 0 : 10, static_cast<int>(u)};
+                t.channel = static_cast<std::uint8_t>(u % 2);
+                t.recStart = u == 0 ? 1 : 0;
+                t.diskId = card.diskId();
+                card.writeUnitTrailer(slot, u, t);
+            }
+        }
     }
     void writeUsers() {
         recorderconfig::ConfigSector sector;
@@ -146,6 +168,71 @@ TEST_F(CardInTheWindow, PulledWhilePlayingStopsAndTheWindowStaysUsable) {
     QTest::mouseClick(f.window->controls().button("Play"), Qt::LeftButton);
     f.window->runTimer();
     EXPECT_TRUE(f.window->isVisible());
+}
+
+TEST_F(CardInTheWindow, TickedRecordingsAreBackedUpIntoAFileThatListsThem) {
+    writeRecordings();
+    writeUnits();
+    WindowFixture f(QSize(1920, 1080), {"-f", "car2://2"}, true);
+    const std::string out = (dir / "backups").string();
+    f.settings.WriteConfigString("BackupPath", out);
+    f.show();
+    processEvents();
+    ASSERT_EQ(f.window->recordingList().size(), 2);
+
+    QTest::mouseClick(f.window->controls().button("Backup"), Qt::LeftButton);
+    ui::CDiskDlg* dialog = f.window->diskDialog();
+    ASSERT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Backup"));
+    EXPECT_EQ(dialog->backupFolder(), QString::fromStdString(out));
+    QTreeWidget* rows = dialog->recordingList();
+    ASSERT_EQ(rows->topLevelItemCount(), 2);
+    for (int row : {0, 1}) {
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {},
+                          rows->visualItemRect(rows->topLevelItem(row)).center());
+    }
+    EXPECT_EQ(rows->topLevelItem(1)->checkState(0), Qt::Checked);
+    EXPECT_FALSE(dialog->startPicker()->isEnabled()) << "two rows: no time range";
+    QTest::mouseClick(dialog->backupButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog->backupButton()->isEnabled());
+
+    QElapsedTimer waited;
+    waited.start();
+    auto completed = [&] {
+        return std::any_of(f.messages.shown.begin(), f.messages.shown.end(),
+                           [](const std::string& m) { return m.find("Completed!") != std::string::npos; });
+    };
+    while (!completed() && waited.elapsed() < 20000) {
+        QTest::qWait(20);
+    }
+    ASSERT_TRUE(completed()) << (f.messages.shown.empty() ? "" : f.messages.shown.back());
+    EXPECT_THAT(f.messages.shown.back(),
+                HasSubstr("Backup \"car2://2\" to \"" + out + "\" Completed!"));
+    EXPECT_TRUE(dialog->backupButton()->isEnabled());
+
+    // One new file, named by the clock, holding both recordings' records and units.
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(out)) {
+        files.push_back(e.path());
+    }
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].extension(), ".sd");
+    store::RecordIndex index;
+    index.SetBackupFileSource(files[0].string());
+    store::IndexRecord* first = index.OpenIndex();
+    ASSERT_NE(first, nullptr);
+    const store::RecordingEntry one = store::BuildRecordingEntry(index, first, 0, 0, 1);
+    ASSERT_NE(one.next, nullptr);
+    const store::RecordingEntry two = store::BuildRecordingEntry(index, one.next, 0, 0, 2);
+    EXPECT_EQ(one.displayStart, "2024-05-01 08:00:00");
+    EXPECT_EQ(two.displayStart, "2024-05-01 08:10:00");
+    // Each record in a block of its own: the second block ends after its ten units.
+    EXPECT_EQ(std::filesystem::file_size(files[0]),
+              std::uintmax_t{0x2000000} + 0x1000000 + 10 * 16384);
+
+    // Playing works again afterwards.
+    QTest::mouseClick(f.window->controls().button("Play"), Qt::LeftButton);
+    EXPECT_TRUE(f.window->playback().sourceOpen());
 }
 
 } // namespace

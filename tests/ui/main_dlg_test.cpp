@@ -70,10 +70,11 @@ TEST_P(ControlsInEveryMode, SitWhereTheSkinPutsThem) {
         EXPECT_EQ(w->isVisibleTo(f.window.get()), !outOfSight && !hiddenUntilMarked) << c.name;
     }
     for (const char* later :
-         {"Backup", "Configuration", "Format", "Wifi Setting", "Map", "DIT/MAP"}) {
+         {"Configuration", "Format", "Wifi Setting", "Map", "DIT/MAP"}) {
         EXPECT_FALSE(f.window->controls().widget(later)->isEnabled()) << later;
     }
-    for (const char* shown : {"Play", "Pause", "Stop", "Playback", "SnapShot", "Min", "Max"}) {
+    for (const char* shown :
+         {"Play", "Pause", "Stop", "Playback", "Backup", "SnapShot", "Min", "Max"}) {
         EXPECT_TRUE(f.window->controls().widget(shown)->isEnabled()) << shown;
     }
     const app::ChannelPlacement grid = app::ComputeGrid(mode, app::kLayout8, false);

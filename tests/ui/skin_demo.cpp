@@ -180,8 +180,8 @@ void place(int mode, int layout, ui::CVxSkinDialog& dialog, std::vector<ui::CPan
             b->setSkin(c.bitmapId[m]);
             b->setTip(QString::fromUtf8(c.name.data(), static_cast<int>(c.name.size())));
             // Buttons whose dialogs come later are shown disabled.
-            for (std::string_view later : {"Backup", "Configuration", "Format", "Wifi Setting",
-                                           "Map", "DIT/MAP", "Map view"}) {
+            for (std::string_view later : {"Configuration", "Format", "Wifi Setting", "Map",
+                                           "DIT/MAP", "Map view"}) {
                 if (c.name == later) {
                     b->setEnabled(false);
                 }

@@ -3,9 +3,13 @@
 #include "ui/main/window_look.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
+#include <QMouseEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +20,12 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include "store/packed_time.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace tavero::ui {
 
@@ -92,14 +102,7 @@ CDiskDlg::CDiskDlg(QWidget* parent, app::SourceChooser& chooser, DiskDlgHost& ho
     m_list->setHeaderLabels(headers);
     m_list->setMinimumSize(560, 280);
 
-    // Backup mode's own controls come with the backup dialog; its area stays empty until then.
-    m_backupArea = new QWidget(this);
-    m_progress = new QProgressBar(m_backupArea);
-    m_progress->setRange(0, 100);
-    auto* backupLayout = new QVBoxLayout(m_backupArea);
-    backupLayout->setContentsMargins(0, 0, 0, 0);
-    backupLayout->addWidget(m_progress);
-    m_backupArea->hide();
+    buildBackupArea();
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(sources);
@@ -120,7 +123,17 @@ CDiskDlg::CDiskDlg(QWidget* parent, app::SourceChooser& chooser, DiskDlgHost& ho
     });
     connect(m_list, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { activateRow(m_list->indexOfTopLevelItem(item)); });
+    connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        if (m_mode == DiskDlgMode::Backup) {
+            clickRow(m_list->indexOfTopLevelItem(item));
+        }
+    });
+    // A click beside the rows reaches only the list's viewport.
+    m_list->viewport()->installEventFilter(this);
 
+    m_askFolder = [this](const QString& folder) {
+        return QFileDialog::getExistingDirectory(this, tr("Backup Path"), folder);
+    };
     m_askFile = [this](const QString& folder) {
         // The filter's name carries its pattern in brackets: "RAW Backup File(*.sd)".
         return QFileDialog::getOpenFileName(this, tr("Browse..."), folder,
@@ -152,8 +165,15 @@ void CDiskDlg::showMode(DiskDlgMode mode) {
     }
     m_mode = mode;
     setWindowTitle(tr(mode == DiskDlgMode::Playback ? kPlaybackTitle : kBackupTitle));
-    // Playback mode ends just below the list.
+    // Playback mode ends just below the list; in Backup mode the rows are ticked, and selected
+    // as the ticks say.
     m_backupArea->setVisible(mode == DiskDlgMode::Backup);
+    m_list->setSelectionMode(mode == DiskDlgMode::Backup ? QAbstractItemView::NoSelection
+                                                         : QAbstractItemView::SingleSelection);
+    if (mode == DiskDlgMode::Backup && (m_backup == nullptr || !m_backup->writing())) {
+        loadFolders(); // the folders may have been chosen elsewhere meanwhile
+    }
+    adjustSize();
     m_host.RescanDrives();
     reloadFromChooser();
     show();
@@ -202,6 +222,11 @@ void CDiskDlg::reloadFromChooser() {
                                  QString::fromStdString(r.duration)}));
     }
     m_list->addTopLevelItems(items);
+    if (m_backup != nullptr &&
+        m_backupRows != static_cast<int>(m_chooser.rows().size())) {
+        m_backup->ResetRows();
+    }
+    m_backupRows = static_cast<int>(m_chooser.rows().size());
     m_list->headerItem()->setText(app::kEventTypeColumn,
                                   QString::fromStdString(m_chooser.eventColumnTitle()));
     // The design's widths, widened where the texts would be cut.
@@ -219,6 +244,7 @@ void CDiskDlg::reloadFromChooser() {
     // Wide enough for every column; the frame, margins and scroll bar take the rest.
     m_list->setMinimumWidth(columns + m_list->verticalScrollBar()->sizeHint().width() + 4);
     setProgress(m_chooser.progress());
+    showBackupState();
 }
 
 void CDiskDlg::selectListIndex(int index) {
@@ -283,10 +309,290 @@ void CDiskDlg::activateRow(int row) {
     if (index < 0) {
         return;
     }
+    if (m_backup != nullptr && m_mode == DiskDlgMode::Backup) {
+        if (m_backup->writing()) {
+            return; // nothing plays while a backup copies
+        }
+        m_backup->SelectOnly(row);
+        showBackupState();
+    }
     selectListIndex(row);
     if (m_host.PlayListIndex(index)) {
         hide();
     }
+}
+
+// ---- Backup mode ----------------------------------------------------------------------------
+
+namespace {
+
+// Display times are the recorder's wall clock; the pickers show those fields as they are.
+QDateTime ToPickerTime(std::int64_t seconds) {
+    const std::tm t = store::RecorderWallClock(seconds);
+    return QDateTime(QDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday),
+                     QTime(t.tm_hour, t.tm_min, t.tm_sec), Qt::UTC);
+}
+
+std::int64_t FromPickerTime(const QDateTime& shown) {
+    const QDate d = shown.date();
+    const QTime t = shown.time();
+    store::PackedTime p;
+    p.bytes = {static_cast<std::uint8_t>(std::clamp(d.year() - 1800, 0, 255)),
+               static_cast<std::uint8_t>(d.month()), static_cast<std::uint8_t>(d.day()),
+               static_cast<std::uint8_t>(t.hour()), static_cast<std::uint8_t>(t.minute()),
+               static_cast<std::uint8_t>(t.second())};
+    return store::PackedTimeToSeconds(p);
+}
+
+constexpr std::string_view kBackupPathKey = "BackupPath";
+constexpr std::string_view kSnapshotPathKey = "SnapshotPath";
+
+} // namespace
+
+void CDiskDlg::buildBackupArea() {
+    m_backupArea = new QWidget(this);
+    QWidget* a = m_backupArea;
+    m_start = new QDateTimeEdit(a);
+    m_end = new QDateTimeEdit(a);
+    for (QDateTimeEdit* e : {m_start, m_end}) {
+        e->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        e->setTimeSpec(Qt::UTC);
+        e->setCalendarPopup(true);
+        connect(e, &QDateTimeEdit::dateTimeChanged, this, [this] { pickersToChooser(); });
+    }
+    m_format = new QComboBox(a);
+    m_format->addItem(tr(app::kRawFormatText));
+    m_format->addItem(tr(app::kAviFormatText));
+    connect(m_format, &QComboBox::activated, this, [this](int index) {
+        if (m_backup != nullptr) {
+            m_backup->SetFormat(index == 1 ? app::BackupFormat::Avi : app::BackupFormat::Raw);
+            m_backup->DialogUsed();
+        }
+        showBackupState();
+    });
+    auto* channels = new QHBoxLayout;
+    for (int c = 0; c < app::kBackupChannelBoxes; ++c) {
+        auto* box = new QCheckBox(QStringLiteral("CH%1").arg(c + 1), a);
+        box->setChecked(true);
+        connect(box, &QCheckBox::toggled, this, [this, c](bool on) {
+            if (m_backup != nullptr) {
+                m_backup->SetChannel(c, on);
+                m_backup->DialogUsed();
+            }
+        });
+        m_channels[static_cast<std::size_t>(c)] = box;
+        channels->addWidget(box);
+    }
+    channels->addStretch(1);
+    m_backupPath = new QLineEdit(a);
+    m_backupPathButton = new QPushButton(tr("Backup Path"), a);
+    m_snapshotPath = new QLineEdit(a);
+    m_snapshotPathButton = new QPushButton(tr("Snapshot Path"), a);
+    connect(m_backupPathButton, &QPushButton::clicked, this, [this] { pickFolder(true); });
+    connect(m_snapshotPathButton, &QPushButton::clicked, this, [this] { pickFolder(false); });
+    connect(m_backupPath, &QLineEdit::editingFinished, this, [this] {
+        if (m_settings != nullptr && !m_backupPath->text().isEmpty()) {
+            m_settings->WriteConfigString(kBackupPathKey, m_backupPath->text().toStdString());
+        }
+    });
+    m_progress = new QProgressBar(a);
+    m_progress->setRange(0, 100);
+    m_search = new QPushButton(tr("Search"), a);
+    m_search->hide(); // shown with the setting "ShowSearch"
+    m_lengths = new QPushButton(tr("Load Path Length"), a);
+    m_backupButton = new QPushButton(tr("Backup"), a);
+    m_backupButton->setDefault(false);
+    m_backupButton->setAutoDefault(false);
+    connect(m_backupButton, &QPushButton::clicked, this, &CDiskDlg::pressBackup);
+    connect(m_lengths, &QPushButton::clicked, this, &CDiskDlg::writeLengthTable);
+
+    auto* grid = new QGridLayout(a);
+    grid->setContentsMargins(0, 4, 0, 0);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->addWidget(new QLabel(tr("Record start time"), a), 0, 0);
+    grid->addWidget(m_start, 0, 1);
+    grid->addWidget(new QLabel(tr("Record end time"), a), 0, 2);
+    grid->addWidget(m_end, 0, 3);
+    grid->addWidget(new QLabel(tr("Backup Format:"), a), 1, 0);
+    grid->addWidget(m_format, 1, 1);
+    grid->addLayout(channels, 1, 2, 1, 2);
+    grid->addWidget(m_backupPath, 2, 0, 1, 3);
+    grid->addWidget(m_backupPathButton, 2, 3);
+    grid->addWidget(m_snapshotPath, 3, 0, 1, 3);
+    grid->addWidget(m_snapshotPathButton, 3, 3);
+    grid->addWidget(m_progress, 4, 0, 1, 4);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_search);
+    buttons->addWidget(m_lengths);
+    buttons->addStretch(1);
+    buttons->addWidget(m_backupButton);
+    grid->addLayout(buttons, 5, 0, 1, 4);
+    m_backupArea->hide();
+}
+
+void CDiskDlg::setBackup(app::BackupChooser* backup, app::AppSettings* settings) {
+    m_backup = backup;
+    m_settings = settings;
+    loadFolders();
+    m_backupRows = -1;
+    reloadFromChooser();
+}
+
+void CDiskDlg::loadFolders() {
+    if (m_settings != nullptr) {
+        const char* home = std::getenv("HOME");
+        const std::string defaultFolder = std::string(home != nullptr ? home : "") + "/BlackBox";
+        m_backupPath->setText(
+            toQString(m_settings->ReadConfigString(kBackupPathKey, defaultFolder)));
+        m_snapshotPath->setText(toQString(m_settings->ReadConfigString(
+            kSnapshotPathKey, m_settings->writableFolder() + "Snapshot/")));
+        m_search->setVisible(m_settings->ReadConfigInt("ShowSearch", 0) != 0);
+    }
+}
+
+QString CDiskDlg::backupFolder() const {
+    return m_backupPath->text();
+}
+
+QString CDiskDlg::snapshotFolder() const {
+    return m_snapshotPath->text();
+}
+
+QCheckBox* CDiskDlg::channelBox(int box) const {
+    return box >= 0 && box < app::kBackupChannelBoxes ? m_channels[static_cast<std::size_t>(box)]
+                                                      : nullptr;
+}
+
+void CDiskDlg::pickFolder(bool backupFolder) {
+    QLineEdit* edit = backupFolder ? m_backupPath : m_snapshotPath;
+    const QString folder = m_askFolder(edit->text());
+    if (folder.isEmpty()) {
+        return;
+    }
+    edit->setText(folder);
+    if (m_settings != nullptr) {
+        m_settings->WriteConfigString(backupFolder ? kBackupPathKey : kSnapshotPathKey,
+                                      folder.toStdString());
+    }
+}
+
+bool CDiskDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonPress &&
+        m_mode == DiskDlgMode::Backup) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (m_list->itemAt(mouse->position().toPoint()) == nullptr) {
+            clickRow(-1);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CDiskDlg::clickRow(int row) {
+    if (m_backup == nullptr || m_backup->writing()) {
+        return;
+    }
+    if (m_backupRows != static_cast<int>(m_chooser.rows().size())) {
+        m_backup->ResetRows();
+        m_backupRows = static_cast<int>(m_chooser.rows().size());
+    }
+    m_backup->ClickRow(row);
+    showBackupState();
+}
+
+void CDiskDlg::pickersToChooser() {
+    if (m_backup == nullptr || m_updatingPickers) {
+        return;
+    }
+    m_backup->SetPickers(FromPickerTime(m_start->dateTime()), FromPickerTime(m_end->dateTime()));
+}
+
+void CDiskDlg::showBackupState() {
+    const bool backupMode = m_mode == DiskDlgMode::Backup && m_backup != nullptr;
+    {
+        const QSignalBlocker blocker(m_list);
+        for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = m_list->topLevelItem(i);
+            if (backupMode) {
+                item->setCheckState(0, m_backup->ticked(i) ? Qt::Checked : Qt::Unchecked);
+                item->setSelected(m_backup->selected(i));
+            } else if (m_mode == DiskDlgMode::Backup || item->data(0, Qt::CheckStateRole).isValid()) {
+                item->setData(0, Qt::CheckStateRole, QVariant());
+            }
+        }
+    }
+    if (m_backup == nullptr) {
+        m_backupButton->setEnabled(false);
+        m_lengths->setEnabled(false);
+        return;
+    }
+    m_updatingPickers = true;
+    m_start->setDateTime(ToPickerTime(m_backup->pickerStart()));
+    m_end->setDateTime(ToPickerTime(m_backup->pickerEnd()));
+    m_updatingPickers = false;
+    const bool idle = !m_backup->writing();
+    m_start->setEnabled(idle && m_backup->pickersEnabled());
+    m_end->setEnabled(idle && m_backup->pickersEnabled());
+    m_format->setCurrentIndex(m_backup->format() == app::BackupFormat::Avi ? 1 : 0);
+    m_format->setEnabled(idle);
+    for (int c = 0; c < app::kBackupChannelBoxes; ++c) {
+        QCheckBox* box = m_channels[static_cast<std::size_t>(c)];
+        const QSignalBlocker blocker(box);
+        box->setChecked(m_backup->channel(c));
+        box->setEnabled(idle && m_backup->channelBoxesEnabled());
+    }
+    m_backupButton->setEnabled(m_backup->backupButtonEnabled());
+    m_lengths->setEnabled(idle);
+}
+
+void CDiskDlg::pressBackup() {
+    if (m_backup == nullptr) {
+        return;
+    }
+    pickersToChooser();
+    m_backup->SetDestination(m_backupPath->text().toStdString());
+    if (m_settings != nullptr && !m_backupPath->text().isEmpty()) {
+        m_settings->WriteConfigString(kBackupPathKey, m_backupPath->text().toStdString());
+    }
+    const app::BackupStep step = m_backup->PressBackup();
+    showBackupStep(step);
+    if (step.started) {
+        m_host.BackupStarted();
+    }
+    if (!step.message.empty()) {
+        m_host.ShowProblem(tr(step.message));
+    }
+}
+
+void CDiskDlg::showBackupStep(const app::BackupStep& step) {
+    if (step.progress) {
+        setProgress(*step.progress);
+    }
+    showBackupState();
+}
+
+void CDiskDlg::writeLengthTable() {
+    std::vector<std::string> titles;
+    for (int i = 1; i < m_list->columnCount(); ++i) {
+        titles.push_back(m_list->headerItem()->text(i).toStdString());
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const app::ChooserRow& r : m_chooser.rows()) {
+        rows.push_back({r.number, r.start, r.event, r.end, r.duration});
+    }
+    const std::filesystem::path folder(m_backupPath->text().toStdString());
+    const std::string path = (folder / std::string(app::kLengthTableName)).string();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::string table = app::LengthTable(titles, rows);
+    out.write(table.data(), static_cast<std::streamsize>(table.size()));
+    out.close();
+    if (!out) {
+        m_host.ShowProblem(toQString(path) + tr(app::kLengthTableFailedText));
+        return;
+    }
+    m_host.ShowInformation(toQString(path) + tr(app::kLengthTableDoneText));
 }
 
 } // namespace tavero::ui

@@ -5,21 +5,29 @@
 // on the "EVENT TYPE" header filters by event, a double-click plays the row and hides the
 // dialog. Every rule behind it is SourceChooser's; the dialog shows its state.
 //
-// The backup part (check boxes, time range, format, destination, progress) belongs to Backup
-// mode: it has its own area below the list, empty and hidden until the backup dialog fills it.
+// In Backup mode every row has a check box and the area below the list offers the time range,
+// the format (raw backup file or AVI) with the AVI channels, the backup and snapshot folders, the
+// progress bar, "Load Path Length" and "Backup"; BackupChooser holds the rules and runs the
+// backup, the dialog shows its state.
 //
 // Thread: UI thread only.
 #pragma once
 
+#include "app/app_settings.h"
+#include "app/backup_chooser.h"
 #include "app/playback_rules.h"
 #include "app/source_chooser.h"
 #include "ui/dialogs/user_messages.h"
 
 #include <QDialog>
+#include <array>
+#include <functional>
 #include <vector>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
+class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -44,6 +52,10 @@ public:
     virtual void RescanDrives() = 0;
     // A message box over the dialog (translated text).
     virtual void ShowProblem(const QString& text) = 0;
+    // A message box with the information icon (translated text).
+    virtual void ShowInformation(const QString& text) { ShowProblem(text); }
+    // A backup started: the window marks itself busy.
+    virtual void BackupStarted() {}
 };
 
 class CDiskDlg : public QDialog {
@@ -77,6 +89,30 @@ public:
     [[nodiscard]] QTreeWidget* recordingList() const { return m_list; }
     [[nodiscard]] QWidget* backupArea() const { return m_backupArea; }
 
+    // The backup rules and the settings the backup area remembers its folders in; without them
+    // Backup mode lists and offers nothing to press.
+    void setBackup(app::BackupChooser* backup, app::AppSettings* settings);
+    // The Backup button, as a click on it does.
+    void pressBackup();
+    // "Load Path Length": the table of the listed rows into the backup folder.
+    void writeLengthTable();
+    // A backup step the window took (an export's end): progress, the button, the pickers.
+    void showBackupStep(const app::BackupStep& step);
+    [[nodiscard]] QString backupFolder() const;
+    [[nodiscard]] QString snapshotFolder() const;
+    // The folder pickers ask through this (tests answer it); empty means cancelled.
+    void setFolderAsker(std::function<QString(const QString& folder)> ask) {
+        m_askFolder = std::move(ask);
+    }
+    [[nodiscard]] QPushButton* backupButton() const { return m_backupButton; }
+    [[nodiscard]] QComboBox* formatBox() const { return m_format; }
+    [[nodiscard]] QDateTimeEdit* startPicker() const { return m_start; }
+    [[nodiscard]] QDateTimeEdit* endPicker() const { return m_end; }
+    [[nodiscard]] QCheckBox* channelBox(int box) const;
+    [[nodiscard]] QProgressBar* progressBar() const { return m_progress; }
+    // A click on list row `row` (-1: beside the rows), as the mouse gives it.
+    void clickRow(int row);
+
     // "Browse..." asks for a file through this (tests answer it); empty means cancelled.
     void setFileAsker(std::function<QString(const QString& folder)> ask) {
         m_askFile = std::move(ask);
@@ -84,12 +120,20 @@ public:
     // Plays a row as a double-click does.
     void activateRow(int row);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void chooseKind(app::BackupSourceKind kind);
     void applyKindControls();
     void chooseRemovable(int index);
     void chooseOther(int index);
     void browse();
+    void buildBackupArea();
+    void loadFolders();
+    void showBackupState();
+    void pickFolder(bool backupFolder);
+    void pickersToChooser();
     [[nodiscard]] QString tr(std::string_view english) const;
 
     app::SourceChooser& m_chooser;
@@ -113,6 +157,23 @@ private:
     QTreeWidget* m_list;
     QWidget* m_backupArea;
     QProgressBar* m_progress;
+
+    app::BackupChooser* m_backup = nullptr;
+    int m_backupRows = -1; // rows the chooser's ticks were made for
+    bool m_updatingPickers = false;
+    app::AppSettings* m_settings = nullptr;
+    std::function<QString(const QString&)> m_askFolder;
+    QDateTimeEdit* m_start = nullptr;
+    QDateTimeEdit* m_end = nullptr;
+    QComboBox* m_format = nullptr;
+    std::array<QCheckBox*, app::kBackupChannelBoxes> m_channels{};
+    QLineEdit* m_backupPath = nullptr;
+    QPushButton* m_backupPathButton = nullptr;
+    QLineEdit* m_snapshotPath = nullptr;
+    QPushButton* m_snapshotPathButton = nullptr;
+    QPushButton* m_search = nullptr;
+    QPushButton* m_lengths = nullptr;
+    QPushButton* m_backupButton = nullptr;
 };
 
 } // namespace tavero::ui

@@ -35,7 +35,7 @@ int stripIndex(std::string_view name) {
 
 bool isLaterFeature(std::string_view name) {
     for (std::string_view later :
-         {"Backup", "Configuration", "Format", "Wifi Setting", "Map", "DIT/MAP"}) {
+         {"Configuration", "Format", "Wifi Setting", "Map", "DIT/MAP"}) {
         if (name == later) {
             return true;
         }

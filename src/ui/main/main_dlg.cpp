@@ -119,6 +119,11 @@ CMainDlg::CMainDlg(app::AppSettings& settings, std::unique_ptr<PlayerController>
     playbackOptions.translate = translate;
     m_playback =
         std::make_unique<app::PlaybackControls>(player, *this, m_list, m_window, playbackOptions);
+    if (app::BackupCommands* exports = m_controller->backupCommands()) {
+        app::BackupChooserOptions backupOptions;
+        backupOptions.stopPlayback = [this] { apply(m_playback->Stop()); };
+        m_backup = std::make_unique<app::BackupChooser>(*exports, m_list, m_window, backupOptions);
+    }
     m_detection = std::make_unique<cardtools::CCardDetection>(m_scanner, *m_bridge, *m_prompts);
     m_bridge->attach(m_chooser.get(), m_playback.get(), m_detection.get());
 
@@ -154,6 +159,7 @@ CMainDlg::CMainDlg(app::AppSettings& settings, std::unique_ptr<PlayerController>
     connect(m_controller.get(), &PlayerController::unitTrailerArrived, this,
             &CMainDlg::onUnitTrailer);
     connect(m_controller.get(), &PlayerController::videoSizeChanged, this, &CMainDlg::onVideoSize);
+    connect(m_controller.get(), &PlayerController::endOfStream, this, &CMainDlg::onEndOfStream);
 
     qApp->installEventFilter(this);
     if (m_options.watchDevices) {
@@ -227,6 +233,7 @@ void CMainDlg::createControls() {
     m_diskDlg = new CDiskDlg(
         this, *m_chooser, *this, [this](std::string_view t) { return m_settings.Translate(t); },
         m_window.uiMode);
+    m_diskDlg->setBackup(m_backup.get(), &m_settings);
     m_controls.position->setToolTip(translated("Position"));
     m_controls.markBar->hide(); // until a mark is set
     updateUnitBadge();          // the display keeps its "000" until the first position

@@ -104,6 +104,8 @@ public:
     void SourceChanged() override;
     void RescanDrives() override;
     void ShowProblem(const QString& text) override;
+    void ShowInformation(const QString& text) override;
+    void BackupStarted() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -136,6 +138,9 @@ private:
     void runChannelRefresh();
     void showPlayChannels();
     void onUnitTrailer();
+    void onEndOfStream(qint64 channel);
+    void backupMarkedRange();
+    [[nodiscard]] bool backupWriting() const { return m_backup && m_backup->writing(); }
     void onVideoSize(int channel);
     void updateSpeedDisplay();
     void updateUnitBadge();
@@ -194,6 +199,7 @@ private:
     std::unique_ptr<app::CardBridge> m_bridge;
     std::unique_ptr<app::SourceChooser> m_chooser;
     std::unique_ptr<app::PlaybackControls> m_playback;
+    std::unique_ptr<app::BackupChooser> m_backup; // null when the player cannot export
     std::unique_ptr<cardtools::CCardDetection> m_detection;
 
     MainControls m_controls;

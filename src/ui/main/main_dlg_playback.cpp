@@ -149,6 +149,10 @@ void CMainDlg::onCommand(int id) {
             closeWindow();
         }
         break;
+    case 1030:
+        m_diskDlg->showMode(DiskDlgMode::Backup);
+        apply(app::Outcome{{app::UiAction::Refresh}});
+        break;
     case 1033:
     case 1050:
         m_diskDlg->showMode(DiskDlgMode::Playback);
@@ -178,8 +182,8 @@ void CMainDlg::onCommand(int id) {
         showMapCellPage(1673);
         break;
     default:
-        // Backup, Configuration, Format, Wi-Fi Setting, Map and DIT/MAP open dialogs that are
-        // not part of this version; their buttons are disabled.
+        // Configuration, Format, Wi-Fi Setting, Map and DIT/MAP open dialogs that are not part
+        // of this version; their buttons are disabled.
         break;
     }
 }
@@ -257,7 +261,8 @@ void CMainDlg::applyAction(app::UiAction action) {
         onUnitTrailer();
         break;
     case A::BackupMarkedRange:
-        break; // the backup dialog comes with a later version
+        backupMarkedRange();
+        break;
     case A::LeaveMapMode:
         m_window.mapMode = false;
         placeGrid();
@@ -346,6 +351,7 @@ void CMainDlg::runTimer() {
     }
     app::TimerInput input;
     input.heldStepButton = heldStepButton();
+    input.backupWriting = backupWriting();
     apply(m_playback->OnTimer(input));
     if (m_playback->stepRepeatRunning() && !m_stepTimer.isActive()) {
         m_stepTimer.start();
@@ -401,9 +407,16 @@ void CMainDlg::onUnitTrailer() {
     app::TrailerContext context;
     context.uiMode = m_window.uiMode;
     context.nowMs = nowMs();
+    context.backupWriting = backupWriting();
     const app::TrailerOutcome t =
         app::HandleUnitTrailer(m_controller->commands(), m_history, m_throttle, context);
     if (!t.gotTrailer) {
+        return;
+    }
+    if (t.reportTimeToBackup) {
+        if (const std::optional<int> percent = m_backup->OnUnitTrailer(t.trailer.unitNo, t.unitTime)) {
+            m_diskDlg->setProgress(*percent);
+        }
         return;
     }
     if (t.gps) {
@@ -426,6 +439,57 @@ void CMainDlg::onUnitTrailer() {
                           "\n" + app::SpeedDisplayText(m_speedKmh, m_window.speedUnit)));
         }
     }
+}
+
+// ---- backups --------------------------------------------------------------------------------
+
+void CMainDlg::onEndOfStream(qint64 channel) {
+    // Only the end of a backup is the window's to act on; playback ends are the engine's.
+    if (channel != -1 || !backupWriting()) {
+        return;
+    }
+    const app::BackupStep step = m_backup->OnExportEnded();
+    m_diskDlg->showBackupStep(step);
+    if (!step.finished) {
+        return; // the next recording's AVI export runs
+    }
+    if (!step.problem.empty()) {
+        say(toQString(step.problem));
+    } else {
+        std::string source = m_chooser->filePath();
+        if (source.empty()) {
+            source = m_controller->commands().GetPath();
+        }
+        say(translated("Backup") + QStringLiteral(" \"") + toQString(source) +
+                QStringLiteral("\" to \"") + m_diskDlg->backupFolder() + QStringLiteral("\" ") +
+                translated("Completed!"),
+            false);
+    }
+    m_diskDlg->setProgress(0);
+}
+
+void CMainDlg::backupMarkedRange() {
+    if (m_backup == nullptr || m_backup->writing()) {
+        return;
+    }
+    if (!m_diskDlg->isVisible() || m_diskDlg->mode() != DiskDlgMode::Backup) {
+        m_diskDlg->showMode(DiskDlgMode::Backup);
+    }
+    m_backup->SelectOnly(m_playback->currentIndex());
+    const app::BackupRange& range = m_playback->backupRange();
+    if (range.end > range.start) {
+        m_backup->SetPickers(range.start, range.end);
+    }
+    m_diskDlg->reloadFromChooser();
+    m_diskDlg->pressBackup();
+}
+
+void CMainDlg::BackupStarted() {
+    apply(app::Outcome{{app::UiAction::Refresh}});
+}
+
+void CMainDlg::ShowInformation(const QString& text) {
+    say(text, false);
 }
 
 void CMainDlg::updateSpeedDisplay() {

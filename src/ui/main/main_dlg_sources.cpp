@@ -125,9 +125,8 @@ bool CMainDlg::PlayListIndex(int index) {
 }
 
 bool CMainDlg::TakeEntry(store::IndexRecord* entry) {
-    // In Playback mode the chooser takes any recording; the backup dialog may refuse one while
-    // it writes.
-    return entry != nullptr;
+    // Nothing plays while the backup dialog copies: the engine's control is the backup's.
+    return entry != nullptr && !backupWriting();
 }
 
 bool CMainDlg::CheckPassword() {

@@ -40,6 +40,7 @@ EngineController::EngineController(QObject* parent)
     m_control = engine::PlayerCreate(m_sink.get());
     if (m_control != nullptr) {
         m_commands = std::make_unique<app::EnginePlayer>(m_control);
+        m_backup = std::make_unique<app::EngineBackup>(*m_control);
         for (int ch = 0; ch < app::kChannelCount; ++ch) {
             engine::PlayerSetNotifyWindow(m_control, m_sink.get(), ch);
         }
@@ -49,6 +50,7 @@ EngineController::EngineController(QObject* parent)
 EngineController::~EngineController() {
     if (m_control != nullptr) {
         engine::PlayerClose(m_control);
+        m_backup.reset(); // the AVI writers detach from the closed control
         for (int ch = 0; ch < app::kChannelCount; ++ch) {
             engine::PlayerSetVideoWindow(m_control, nullptr, ch);
         }

@@ -11,6 +11,8 @@
 #pragma once
 
 #include "app/app_settings.h"
+#include "app/backup_chooser.h"
+#include "app/engine_backup.h"
 #include "app/main_window_rules.h"
 #include "app/player_commands.h"
 #include "engine/video_window.h"
@@ -33,6 +35,8 @@ public:
     // False when the engine could not be created; the window then says so and closes.
     [[nodiscard]] virtual bool isValid() const { return true; }
     [[nodiscard]] virtual app::PlayerCommands& commands() = 0;
+    // The export commands of the backup dialog; null when this player cannot export.
+    [[nodiscard]] virtual app::BackupCommands* backupCommands() { return nullptr; }
 
     // Where channel `channel`'s pictures go (null: nowhere). Set before the window that
     // receives them is destroyed.
@@ -69,6 +73,7 @@ public:
 
     [[nodiscard]] bool isValid() const override { return m_control != nullptr; }
     [[nodiscard]] app::PlayerCommands& commands() override;
+    [[nodiscard]] app::BackupCommands* backupCommands() override { return m_backup.get(); }
     void setVideoWindow(int channel, engine::VideoWindow* window) override;
     void configureChannel(int channel, const app::ChannelSettings& settings) override;
     void showInfo(bool on) override;
@@ -84,6 +89,7 @@ private:
     std::unique_ptr<Sink> m_sink;
     engine::COzuCtrl* m_control = nullptr;
     std::unique_ptr<app::PlayerCommands> m_commands;
+    std::unique_ptr<app::EngineBackup> m_backup; // goes before the control, after it closed
 };
 
 } // namespace tavero::ui
