@@ -38,6 +38,11 @@ BackupChooser::BackupChooser(BackupCommands& engine, const RecordingList& list,
 void BackupChooser::ResetRows() {
     m_ticked.assign(static_cast<std::size_t>(m_list.size()), false);
     m_selected.assign(static_cast<std::size_t>(m_list.size()), false);
+    // Until a row is chosen the pickers span every listed recording.
+    if (!m_list.empty()) {
+        m_pickerStart = m_list.at(0).start + rowShift(0);
+        m_pickerEnd = m_list.at(m_list.size() - 1).end + rowShift(m_list.size() - 1);
+    }
 }
 
 void BackupChooser::ClickRow(int row) {

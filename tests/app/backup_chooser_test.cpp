@@ -73,6 +73,9 @@ protected:
 TEST_F(Backup, TickingRowsSelectsThemAllAndTheRangeFollowsASingleRow) {
     window.timeOffset = 60;
     chooser.ResetRows();
+    // Nothing chosen yet: the pickers span every recording, each end in its own zone.
+    EXPECT_EQ(chooser.pickerStart(), kMay1At8 + 60);
+    EXPECT_EQ(chooser.pickerEnd(), kMay1At8 + 1259 + 3600 + 60);
     chooser.ClickRow(2);
     EXPECT_TRUE(chooser.ticked(2));
     EXPECT_TRUE(chooser.pickersEnabled());

@@ -101,6 +101,13 @@ CDiskDlg::CDiskDlg(QWidget* parent, app::SourceChooser& chooser, DiskDlgHost& ho
     }
     m_list->setHeaderLabels(headers);
     m_list->setMinimumSize(560, 280);
+    // The rows' check boxes (Backup mode) are framed in a colour drawn from the list's window
+    // colour: a lighter one lets their frames stand out from the dark rows.
+    QPalette listPalette = windowPalette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        listPalette.setColor(group, QPalette::Window, QColor(0xa8, 0xae, 0xc4));
+    }
+    m_list->setPalette(listPalette);
 
     buildBackupArea();
 
