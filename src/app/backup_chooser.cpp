@@ -1,6 +1,7 @@
 #include "app/backup_chooser.h"
 
 #include <algorithm>
+#include <span>
 #include <filesystem>
 #include <utility>
 
@@ -262,9 +263,79 @@ BackupStep BackupChooser::startAviRow() {
     return step;
 }
 
+BackupStep BackupChooser::StartEachEntry(const std::string& prefix) {
+    BackupStep step;
+    if (m_writing || prefix.empty()) {
+        return step;
+    }
+    m_problems.clear();
+    m_outputs.clear();
+    m_eachRows.clear();
+    for (int row = 0; row < m_list.size(); ++row) {
+        m_eachRows.push_back(row);
+    }
+    m_eachCount = m_list.size();
+    m_eachSkipped = 0;
+    m_eachPrefix = prefix;
+    m_eachEntry = true;
+    step = startEachEntryRow();
+    if (!step.started) {
+        // Nothing to copy (no recordings, all there already) or the first start failed.
+        m_eachEntry = false;
+        step.finished = step.message.empty();
+        step.skipped = m_eachSkipped;
+        step.progress = 100;
+    }
+    return step;
+}
+
+BackupStep BackupChooser::startEachEntryRow() {
+    BackupStep step;
+    while (!m_eachRows.empty()) {
+        const int row = m_eachRows.front();
+        m_eachRows.erase(m_eachRows.begin());
+        const store::RecordingEntry& e = m_list.at(row);
+        const std::string path = EachEntryBackupPath(m_eachPrefix, e.start + m_window.timeOffset);
+        if (m_options.exists(path)) {
+            ++m_eachSkipped;
+            continue;
+        }
+        m_selection = CollectEntryRecords(std::span(&e, 1), [this](store::IndexRecord* r) {
+            return m_engine.NextRecord(r);
+        });
+        if (m_selection.empty()) {
+            continue;
+        }
+        m_options.stopPlayback();
+        selectChannels(false);
+        m_outputs.push_back(path);
+        m_eachCurrent = row;
+        if (!m_engine.ExportList(path, m_selection.records)) {
+            step.message = path + ": " + m_engine.ExportError();
+            m_eachRows.clear();
+            return step;
+        }
+        m_writing = true;
+        step.started = true;
+        step.progress = 0;
+        return step;
+    }
+    return step;
+}
+
+std::string BackupChooser::eachEntryLabel() const {
+    if (!eachEntryRunning()) {
+        return {};
+    }
+    return EachEntryLabel(m_eachCurrent + 1, m_eachCount);
+}
+
 std::optional<int> BackupChooser::OnUnitTrailer(std::uint32_t unitNo, std::int64_t unitTime) {
     if (!m_writing) {
         return std::nullopt;
+    }
+    if (m_eachEntry) {
+        return EachEntryProgress(unitNo, m_selection.lowestStart, m_selection.highestEnd);
     }
     if (m_format == BackupFormat::Avi) {
         // The trailer's recorder time shifted as the range was.
@@ -284,6 +355,21 @@ BackupStep BackupChooser::OnExportEnded() {
         m_aviRows.clear(); // a full disk fails the next row too
     }
     m_engine.StopExport();
+    if (m_eachEntry) {
+        if (m_problems.empty() && !m_eachRows.empty()) {
+            BackupStep next = startEachEntryRow();
+            if (next.started || !next.message.empty()) {
+                if (!next.message.empty()) {
+                    m_problems.push_back(next.message);
+                } else {
+                    return next;
+                }
+            }
+        }
+        m_eachEntry = false;
+        m_eachRows.clear();
+        step.skipped = m_eachSkipped;
+    }
     if (m_format == BackupFormat::Avi && !m_aviRows.empty()) {
         BackupStep next = startAviRow();
         if (next.started) {

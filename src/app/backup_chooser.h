@@ -59,6 +59,7 @@ struct BackupStep {
     bool finished = false; // the backup ended (the window says so, with `problem` when any)
     std::string problem;  // why the ended backup is incomplete; empty when it is complete
     std::optional<int> progress; // the bar's new value
+    int skipped = 0; // the per-recording backup: recordings whose file was there already
 };
 
 inline constexpr std::string_view kExistsText = " already exists; choose another folder";
@@ -106,6 +107,13 @@ public:
     // ---- running a backup ------------------------------------------------------------------
     // The Backup button. Nothing happens without a destination or while a backup runs.
     BackupStep PressBackup();
+    // The file manager's per-recording backup: every listed recording into a file of its own,
+    // `prefix` + "_YYYY-MM-DD_HH-MM-SS.sd" of its start as the list shows it, one after the
+    // other. A recording whose file is there already was backed up before and is passed over.
+    BackupStep StartEachEntry(const std::string& prefix);
+    // "N / COUNT" while the per-recording backup copies recording N; empty otherwise.
+    [[nodiscard]] std::string eachEntryLabel() const;
+    [[nodiscard]] bool eachEntryRunning() const { return m_writing && m_eachEntry; }
     // Every unit trailer while the backup writes: the unit's number and time (recorder time).
     [[nodiscard]] std::optional<int> OnUnitTrailer(std::uint32_t unitNo, std::int64_t unitTime);
     // The engine said its export ended. Starts the next AVI row, or finishes.
@@ -126,6 +134,7 @@ private:
     void selectChannels(bool avi);
     BackupStep startRaw(BackupSelection selection);
     BackupStep startAviRow();
+    BackupStep startEachEntryRow();
     [[nodiscard]] std::string outputPath(const std::string& name) const;
 
     BackupCommands& m_engine;
@@ -149,6 +158,12 @@ private:
     std::int64_t m_aviTo = 0;
     std::int64_t m_aviShift = 0;             // AVI: recorder time to display time of that row
     bool m_aviMany = false;                  // AVI: several rows, each with its own span
+    bool m_eachEntry = false;                // the per-recording backup runs
+    std::string m_eachPrefix;
+    std::vector<int> m_eachRows;             // rows still to back up
+    int m_eachCount = 0;
+    int m_eachSkipped = 0;
+    int m_eachCurrent = 0;                   // the row being copied
     std::vector<std::string> m_outputs;
     std::vector<std::string> m_problems;     // of the exports of this backup
 };

@@ -221,5 +221,54 @@ TEST_F(Backup, AnIncompleteExportEndsTheBackupAndSaysWhy) {
     EXPECT_TRUE(chooser.backupButtonEnabled());
 }
 
+TEST_F(Backup, EachRecordingIntoAFileOfItsOwnPassingOverThoseBackedUpBefore) {
+    window.timeOffset = 60;
+    existing.insert("/b/CAR/CAR_2024-05-01_08-11-00.sd"); // the second one, from an earlier run
+    BackupStep step = chooser.StartEachEntry("/b/CAR/CAR");
+    ASSERT_TRUE(step.started);
+    EXPECT_EQ(engine.log.back(), "raw /b/CAR/CAR_2024-05-01_08-01-00.sd 0,1,");
+    EXPECT_EQ(chooser.eachEntryLabel(), "1 / 3");
+    EXPECT_EQ(chooser.OnUnitTrailer(1, 0), 0);
+    EXPECT_EQ(chooser.OnUnitTrailer(2048, 0), 100);
+    // A press of Backup meanwhile does nothing.
+    chooser.ResetRows();
+    chooser.ClickRow(0);
+    chooser.ClickRow(1);
+    EXPECT_FALSE(chooser.PressBackup().started);
+
+    step = chooser.OnExportEnded();
+    ASSERT_TRUE(step.started);
+    EXPECT_EQ(engine.log.back(), "raw /b/CAR/CAR_2024-05-01_08-21-00.sd 3,");
+    EXPECT_EQ(chooser.eachEntryLabel(), "3 / 3");
+    step = chooser.OnExportEnded();
+    EXPECT_TRUE(step.finished);
+    EXPECT_EQ(step.skipped, 1);
+    EXPECT_TRUE(step.problem.empty());
+    EXPECT_FALSE(chooser.writing());
+    EXPECT_EQ(chooser.eachEntryLabel(), "");
+
+    // Again: everything is there now, nothing is written.
+    for (const std::string& out : chooser.outputs()) {
+        existing.insert(out);
+    }
+    const std::size_t commands = engine.log.size();
+    step = chooser.StartEachEntry("/b/CAR/CAR");
+    EXPECT_FALSE(step.started);
+    EXPECT_TRUE(step.finished);
+    EXPECT_EQ(step.skipped, 3);
+    EXPECT_EQ(engine.log.size(), commands);
+}
+
+TEST_F(Backup, AFullDiskEndsThePerRecordingBackup) {
+    ASSERT_TRUE(chooser.StartEachEntry("/b/x").started);
+    engine.problem = "backup incomplete: No space left on device (1 of 2 records are in the file and readable)";
+    const BackupStep step = chooser.OnExportEnded();
+    EXPECT_TRUE(step.finished);
+    EXPECT_EQ(step.problem, engine.problem);
+    EXPECT_EQ(std::count_if(engine.log.begin(), engine.log.end(),
+                            [](const std::string& l) { return l.rfind("raw", 0) == 0; }),
+              1);
+}
+
 } // namespace
 } // namespace tavero::app
