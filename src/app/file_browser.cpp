@@ -1,5 +1,8 @@
 #include "app/file_browser.h"
 
+#include "recorderconfig/config_sector.h"
+#include "recorderconfig/page_lists.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -175,6 +178,22 @@ CivilDay DeleteCutoff(bool byRange, CivilDay picked, int daysAgo, std::time_t no
         return picked;
     }
     return CivilDay{CivilDayOfLocalTime(now).days - std::max(daysAgo, 0)};
+}
+
+std::string PlateOfSector(std::span<const std::uint8_t> plateField) {
+    std::string plate = recorderconfig::FieldText(plateField);
+    if (!plate.empty()) {
+        const auto first = static_cast<std::uint8_t>(plate[0]);
+        if (first >= recorderconfig::kPlateCodeBase) {
+            const std::size_t n = first - recorderconfig::kPlateCodeBase;
+            if (n < recorderconfig::kPlateCodeChars.size()) {
+                plate[0] = recorderconfig::kPlateCodeChars[n];
+            } else {
+                plate.erase(0, 1);
+            }
+        }
+    }
+    return plate;
 }
 
 std::string WholeCardBackupPrefix(const std::string& folder, std::string_view plate) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <ctime>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,10 @@ int RemoveFiles(const std::vector<std::string>& paths);
 // days ("Delete range").
 [[nodiscard]] CivilDay DeleteCutoff(bool byRange, CivilDay picked, int daysAgo, std::time_t now);
 inline constexpr std::string_view kDeleteQuestion = "Will delete the backup file that defore ";
+
+// The plate of a card's configuration sector as a folder name: its first byte decoded when it
+// is a code (a code for a character becomes that character, any other code is dropped).
+[[nodiscard]] std::string PlateOfSector(std::span<const std::uint8_t> plateField);
 
 // Where the whole-card backup writes: folder/NAME/NAME, NAME being the card's plate ("CarInfor"
 // without one; characters that cannot be in a file name become "_"). The per-recording backup

@@ -98,6 +98,11 @@ TEST(BackupManager, WholeCardBackupsGoIntoAFolderNamedByThePlate) {
     EXPECT_EQ(WholeCardBackupPrefix("/b", "  "), "/b/CarInfor/CarInfor");
     EXPECT_EQ(WholeCardBackupPrefix("/b", "../AB/1"), "/b/.._AB_1/.._AB_1");
 
+    const std::uint8_t coded[] = {0x80 + 11, 'X', '1', 0, 0};
+    EXPECT_EQ(PlateOfSector(coded), "BX1");
+    const std::uint8_t unknownCode[] = {0xF0, 'X', '1', 0};
+    EXPECT_EQ(PlateOfSector(unknownCode), "X1");
+
     BackupManagerState s;
     EXPECT_EQ(s.text(), "stop");
     EXPECT_TRUE(s.autoEnabled());

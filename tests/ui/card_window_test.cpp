@@ -2,7 +2,8 @@
 // "-f car2://2". A card whose configuration names users asks for a user name and password
 // before anything of it is listed; a card without recordings says so; a card pulled while it
 // plays stops playback and leaves the window usable; recordings ticked in the backup dialog are
-// copied into a raw backup file that lists them.
+// copied into a raw backup file that lists them; the file manager backs the whole card up one
+// file per recording, the file finder finds and plays them, and old ones are deleted.
 
 #include "card_fixture.h"
 #include "platform/drive_table.h"
@@ -11,6 +12,7 @@
 #include "store/record_index.h"
 #include "store/recording_entry.h"
 #include "ui/dialogs/disk_dlg.h"
+#include "ui/dialogs/file_pad.h"
 #include "ui/controls/vx_skin_button.h"
 #include "ui/dialogs/confirm_dlg.h"
 #include "window_test_support.h"
@@ -18,11 +20,14 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTreeWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -233,6 +238,65 @@ TEST_F(CardInTheWindow, TickedRecordingsAreBackedUpIntoAFileThatListsThem) {
     // Playing works again afterwards.
     QTest::mouseClick(f.window->controls().button("Play"), Qt::LeftButton);
     EXPECT_TRUE(f.window->playback().sourceOpen());
+}
+
+TEST_F(CardInTheWindow, WholeCardBackupIsFoundPlayedAndDeletedByDate) {
+    writeRecordings();
+    writeUnits();
+    WindowFixture f(QSize(1920, 1080), {"-f", "car2://2"}, true);
+    f.show();
+    processEvents();
+    ASSERT_EQ(f.window->recordingList().size(), 2);
+    const std::string folder = (dir / "box").string();
+    const std::string prefix = app::WholeCardBackupPrefix(folder, "");
+    std::filesystem::create_directories(std::filesystem::path(prefix).parent_path());
+    std::string problem;
+    ASSERT_TRUE(f.window->StartWholeCardBackup(prefix, problem)) << problem;
+    ui::CFileManager* manager = f.window->fileManager();
+    QElapsedTimer waited;
+    waited.start();
+    while (manager->message()->text() != QStringLiteral("finished") && waited.elapsed() < 20000) {
+        QTest::qWait(20);
+    }
+    ASSERT_EQ(manager->message()->text(), QStringLiteral("finished"));
+    const std::string first = folder + "/CarInfor/CarInfor_2024-05-01_08-00-00.sd";
+    const std::string second = folder + "/CarInfor/CarInfor_2024-05-01_08-10-00.sd";
+    EXPECT_TRUE(std::filesystem::exists(first));
+    EXPECT_TRUE(std::filesystem::exists(second));
+
+    // Found by the finder for that day, and played from there.
+    ui::CFilePad* pad = f.window->filePad();
+    manager->setFolder(folder); // the finder follows the manager's folder
+    ASSERT_EQ(pad->folderList()->count(), 1);
+    const app::CivilDay may1 = *app::MakeCivilDay(2024, 5, 1);
+    pad->setDates(may1, may1);
+    pad->search();
+    EXPECT_EQ(pad->foundFiles().size(), 2u);
+    ASSERT_EQ(pad->resultList()->topLevelItemCount(), 2);
+    EXPECT_EQ(pad->resultList()->topLevelItem(1)->text(1), QStringLiteral("2024-05-01 08:10:00"));
+    pad->setDates(app::NextDay(may1), app::NextDay(may1));
+    pad->search();
+    EXPECT_EQ(pad->resultList()->topLevelItemCount(), 0) << "nothing of the next day";
+    pad->setDates(may1, may1);
+    pad->search();
+    pad->activateRow(1);
+    EXPECT_TRUE(f.window->playback().sourceOpen());
+    EXPECT_EQ(f.window->chooser().filePath(), second);
+
+    // Deleting what is older than a day after: asked first, a "No" keeps everything.
+    manager->deleteBefore()->setDate(QDate(2024, 5, 2));
+    f.messages.answer = false;
+    manager->deleteOld();
+    ASSERT_FALSE(f.messages.asked.empty());
+    EXPECT_EQ(f.messages.asked.back(), "Will delete the backup file that defore 2024-05-02");
+    EXPECT_TRUE(std::filesystem::exists(first));
+    QTest::mouseClick(f.window->controls().button("Stop"), Qt::LeftButton);
+    std::ofstream(folder + "/CarInfor/notes_2024-01-01.txt") << "mine";
+    f.messages.answer = true;
+    manager->deleteOld();
+    EXPECT_FALSE(std::filesystem::exists(first));
+    EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/CarInfor/notes_2024-01-01.txt"));
 }
 
 } // namespace

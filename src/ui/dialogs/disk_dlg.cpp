@@ -429,9 +429,16 @@ void CDiskDlg::buildBackupArea() {
     grid->addWidget(m_snapshotPath, 3, 0, 1, 3);
     grid->addWidget(m_snapshotPathButton, 3, 3);
     grid->addWidget(m_progress, 4, 0, 1, 4);
+    m_filePadButton = new QPushButton(tr("File Pad"), a);
+    m_fileManagerButton = new QPushButton(tr("File Manager"), a);
+    connect(m_filePadButton, &QPushButton::clicked, this, [this] { m_host.ShowFilePad(); });
+    connect(m_fileManagerButton, &QPushButton::clicked, this,
+            [this] { m_host.ShowFileManager(); });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_search);
     buttons->addWidget(m_lengths);
+    buttons->addWidget(m_filePadButton);
+    buttons->addWidget(m_fileManagerButton);
     buttons->addStretch(1);
     buttons->addWidget(m_backupButton);
     grid->addLayout(buttons, 5, 0, 1, 4);

@@ -56,6 +56,9 @@ public:
     virtual void ShowInformation(const QString& text) { ShowProblem(text); }
     // A backup started: the window marks itself busy.
     virtual void BackupStarted() {}
+    // The backup file finder and the backup manager.
+    virtual void ShowFilePad() {}
+    virtual void ShowFileManager() {}
 };
 
 class CDiskDlg : public QDialog {
@@ -173,6 +176,8 @@ private:
     QPushButton* m_snapshotPathButton = nullptr;
     QPushButton* m_search = nullptr;
     QPushButton* m_lengths = nullptr;
+    QPushButton* m_filePadButton = nullptr;
+    QPushButton* m_fileManagerButton = nullptr;
     QPushButton* m_backupButton = nullptr;
 };
 

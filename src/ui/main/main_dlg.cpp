@@ -234,6 +234,9 @@ void CMainDlg::createControls() {
         this, *m_chooser, *this, [this](std::string_view t) { return m_settings.Translate(t); },
         m_window.uiMode);
     m_diskDlg->setBackup(m_backup.get(), &m_settings);
+    const Translator translate = [this](std::string_view t) { return m_settings.Translate(t); };
+    m_filePad = new CFilePad(this, m_settings, m_window, *this, translate);
+    m_fileManager = new CFileManager(this, m_settings, *this, translate, m_filePad);
     m_controls.position->setToolTip(translated("Position"));
     m_controls.markBar->hide(); // until a mark is set
     updateUnitBadge();          // the display keeps its "000" until the first position

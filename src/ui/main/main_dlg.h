@@ -25,6 +25,7 @@
 #include "platform/block_devices.h"
 #include "ui/controls/vx_skin_dialog.h"
 #include "ui/dialogs/confirm_dlg.h"
+#include "ui/dialogs/file_pad.h"
 #include "ui/dialogs/disk_dlg.h"
 #include "ui/dialogs/user_messages.h"
 #include "ui/main/main_controls.h"
@@ -65,7 +66,10 @@ struct MainDlgOptions {
     std::function<void(const QString&)> openFolder;
 };
 
-class CMainDlg : public CVxSkinDialog, public app::PlaybackHost, public DiskDlgHost {
+class CMainDlg : public CVxSkinDialog,
+                 public app::PlaybackHost,
+                 public DiskDlgHost,
+                 public BrowserHost {
     Q_OBJECT
 
 public:
@@ -106,6 +110,22 @@ public:
     void ShowProblem(const QString& text) override;
     void ShowInformation(const QString& text) override;
     void BackupStarted() override;
+    void ShowFilePad() override;
+    void ShowFileManager() override;
+
+    // BrowserHost
+    [[nodiscard]] bool PlayBackupFileEntry(const std::string& path, std::int64_t start) override;
+    [[nodiscard]] std::vector<cardtools::DeviceEntry> RemovableDevices() override;
+    [[nodiscard]] std::vector<cardtools::DeviceEntry> OtherDevices() override;
+    [[nodiscard]] bool OpenCardForBackup(const cardtools::DeviceEntry& device,
+                                         bool removable) override;
+    [[nodiscard]] std::vector<std::uint8_t> CardPlate() override;
+    [[nodiscard]] bool StartWholeCardBackup(const std::string& prefix,
+                                            std::string& problem) override;
+    [[nodiscard]] bool AskOkCancel(const QString& question) override;
+
+    [[nodiscard]] CFilePad* filePad() const { return m_filePad; }
+    [[nodiscard]] CFileManager* fileManager() const { return m_fileManager; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -208,6 +228,8 @@ private:
     int m_mapCellTab = 1671;       // the tab whose page the map cell shows
     bool m_mapCellOverlay = false; // layout 4: the lists are shown over the bottom-right cell
     CDiskDlg* m_diskDlg = nullptr;
+    CFilePad* m_filePad = nullptr;
+    CFileManager* m_fileManager = nullptr;
 
     QTimer m_timer;     // once a second
     QTimer m_stepTimer; // every 10 ms while a frame-step button is held

@@ -414,8 +414,13 @@ void CMainDlg::onUnitTrailer() {
         return;
     }
     if (t.reportTimeToBackup) {
-        if (const std::optional<int> percent = m_backup->OnUnitTrailer(t.trailer.unitNo, t.unitTime)) {
-            m_diskDlg->setProgress(*percent);
+        if (const std::optional<int> percent =
+                m_backup->OnUnitTrailer(t.trailer.unitNo, t.unitTime)) {
+            if (m_backup->eachEntryRunning()) {
+                m_fileManager->BackupProgress(toQString(m_backup->eachEntryLabel()), *percent);
+            } else {
+                m_diskDlg->setProgress(*percent);
+            }
         }
         return;
     }
@@ -448,8 +453,17 @@ void CMainDlg::onEndOfStream(qint64 channel) {
     if (channel != -1 || !backupWriting()) {
         return;
     }
+    const bool wholeCard = m_backup->eachEntryRunning();
     const app::BackupStep step = m_backup->OnExportEnded();
     m_diskDlg->showBackupStep(step);
+    if (wholeCard) {
+        if (step.started) {
+            m_fileManager->BackupProgress(toQString(m_backup->eachEntryLabel()), 0);
+        } else if (step.finished) {
+            m_fileManager->BackupFinished(step.problem);
+        }
+        return;
+    }
     if (!step.finished) {
         return; // the next recording's AVI export runs
     }
@@ -482,6 +496,84 @@ void CMainDlg::backupMarkedRange() {
     }
     m_diskDlg->reloadFromChooser();
     m_diskDlg->pressBackup();
+}
+
+void CMainDlg::ShowFilePad() {
+    m_filePad->show();
+    m_filePad->raise();
+}
+
+void CMainDlg::ShowFileManager() {
+    m_fileManager->show();
+    m_fileManager->raise();
+}
+
+bool CMainDlg::PlayBackupFileEntry(const std::string& path, std::int64_t start) {
+    if (backupWriting()) {
+        return false;
+    }
+    if (!m_chooser->OpenBackupFile(path)) {
+        say(toQString(path) + translated(" is not a raw backup file (*.sd)"));
+        return false;
+    }
+    SourceChanged();
+    m_diskDlg->reloadFromChooser();
+    for (int i = 0; i < m_list.size(); ++i) {
+        if (m_list.at(i).start == start) {
+            return PlayListIndex(i);
+        }
+    }
+    if (!m_chooser->lastProblem().empty()) {
+        say(toQString(m_chooser->lastProblem()));
+    }
+    return false;
+}
+
+std::vector<cardtools::DeviceEntry> CMainDlg::RemovableDevices() {
+    RescanDrives();
+    return m_detection->RemovableList();
+}
+
+std::vector<cardtools::DeviceEntry> CMainDlg::OtherDevices() {
+    return m_detection->OtherList();
+}
+
+bool CMainDlg::OpenCardForBackup(const cardtools::DeviceEntry& device, bool removable) {
+    if (backupWriting()) {
+        return false;
+    }
+    if (removable) {
+        (void)m_chooser->ChooseRemovableDevice(device.text);
+    } else {
+        (void)m_chooser->ChooseOtherDevice(device);
+    }
+    SourceChanged();
+    m_diskDlg->reloadFromChooser();
+    return !m_list.empty();
+}
+
+std::vector<std::uint8_t> CMainDlg::CardPlate() {
+    const auto& plate = m_detection->Sector().plate;
+    return {plate.begin(), plate.end()};
+}
+
+bool CMainDlg::StartWholeCardBackup(const std::string& prefix, std::string& problem) {
+    if (m_backup == nullptr) {
+        problem = "this player cannot back up";
+        return false;
+    }
+    const app::BackupStep step = m_backup->StartEachEntry(prefix);
+    if (step.started) {
+        BackupStarted();
+        m_fileManager->BackupProgress(toQString(m_backup->eachEntryLabel()), 0);
+        return true;
+    }
+    problem = step.message;
+    return false;
+}
+
+bool CMainDlg::AskOkCancel(const QString& question) {
+    return m_messages->askYesNo(question);
 }
 
 void CMainDlg::BackupStarted() {
