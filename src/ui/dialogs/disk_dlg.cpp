@@ -146,6 +146,7 @@ CDiskDlg::CDiskDlg(QWidget* parent, app::SourceChooser& chooser, DiskDlgHost& ho
         return QFileDialog::getOpenFileName(this, tr("Browse..."), folder,
                                             tr(app::kBackupFileFilter));
     };
+    LightenIndicators(this);
     reloadFromChooser();
 }
 

@@ -68,6 +68,9 @@ CFilePad::CFilePad(QWidget* parent, app::AppSettings& settings, const app::Windo
     setPalette(windowPalette());
     setAutoFillBackground(true);
     setWindowTitle(tr("File Pad"));
+    QFont f = font();
+    f.setPixelSize(13);
+    setFont(f);
     m_begin = MakeDateEdit(this);
     m_end = MakeDateEdit(this);
     const app::CivilDay today = app::CivilDayOfLocalTime(std::time(nullptr));
@@ -111,6 +114,7 @@ CFilePad::CFilePad(QWidget* parent, app::AppSettings& settings, const app::Windo
     connect(m_results, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
         activateRow(m_results->indexOfTopLevelItem(item));
     });
+    LightenIndicators(this);
     SetBackupFolder(StartFolder(m_settings));
 }
 
@@ -199,6 +203,9 @@ CFileManager::CFileManager(QWidget* parent, app::AppSettings& settings, BrowserH
     setPalette(windowPalette());
     setAutoFillBackground(true);
     setWindowTitle(tr("File Manager"));
+    QFont f = font();
+    f.setPixelSize(13);
+    setFont(f);
     m_askFolder = [this](const QString& folder) {
         return QFileDialog::getExistingDirectory(this, tr("Path"), folder);
     };
@@ -299,6 +306,7 @@ CFileManager::CFileManager(QWidget* parent, app::AppSettings& settings, BrowserH
 
     m_folder = StartFolder(m_settings);
     m_path->setText(toQString(m_folder));
+    LightenIndicators(this);
     showState();
 }
 

@@ -1,5 +1,8 @@
 #include "ui/main/window_look.h"
 
+#include <QCheckBox>
+#include <QRadioButton>
+
 #include <algorithm>
 
 namespace tavero::ui {
@@ -31,6 +34,23 @@ QPalette windowPalette() {
     pal.setColor(QPalette::Disabled, QPalette::ButtonText, kDimTextColour);
     pal.setColor(QPalette::Disabled, QPalette::Button, QColor(0x18, 0x18, 0x22));
     return pal;
+}
+
+void LightenIndicators(QWidget* root) {
+    const QList<QAbstractButton*> buttons = root->findChildren<QAbstractButton*>();
+    for (QAbstractButton* b : buttons) {
+        if (qobject_cast<QCheckBox*>(b) == nullptr && qobject_cast<QRadioButton*>(b) == nullptr) {
+            continue;
+        }
+        QPalette p = b->palette();
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+            p.setColor(group, QPalette::Base, QColor(0x2a, 0x2c, 0x38));
+            p.setColor(group, QPalette::Text, Qt::white);
+            // The frame is drawn in a darker shade of the window colour.
+            p.setColor(group, QPalette::Window, QColor(0xa8, 0xae, 0xc4));
+        }
+        b->setPalette(p);
+    }
 }
 
 int scaledPixels(int uiMode, int modeZeroPixels) {

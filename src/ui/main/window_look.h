@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QPalette>
 
+class QWidget;
+
 namespace tavero::ui {
 
 inline const QColor kWindowColour{0x10, 0x10, 0x18};
@@ -19,6 +21,10 @@ inline const QColor kHighlightColour{0x2c, 0x6c, 0x92};
 
 // Dark palette for standard widgets.
 [[nodiscard]] QPalette windowPalette();
+
+// Check boxes and radio buttons under `root` get rings and frames that show on the dark
+// window (a light frame colour, a dark fill, a white mark).
+void LightenIndicators(QWidget* root);
 
 // A font size in pixels given for UI mode 0, for the mode in use (never below 8).
 [[nodiscard]] int scaledPixels(int uiMode, int modeZeroPixels);
