@@ -1,14 +1,16 @@
 // The player as a person uses it, on a virtual screen: start it on a raw backup file, press Play
 // where the button is drawn, see pictures in the channel windows and the position move, seek with
 // the position slider, pause, and end it with Esc; the settings file then holds the UI mode and
-// the language. Runs itself again under xvfb-run (skipped when that is missing); xdotool presses
-// the buttons and ImageMagick's import grabs the screen.
+// the language. Back up two recordings from the backup dialog and read the file with tavero-cli.
+// Each test runs itself again under xvfb-run (skipped when that is missing); xdotool presses the
+// buttons and ImageMagick's import grabs the screen.
 
 #include "app/channel_grid.h"
 #include "app/skin_layout.h"
 #include "command_run.h"
 
 #include <QColor>
+#include <QRect>
 #include <QImage>
 #include <chrono>
 #include <cstdlib>
@@ -132,17 +134,73 @@ private:
     bool m_ended = false;
 };
 
-TEST(WindowOnAScreen, PlaysSeeksPausesAndEndsWithEsc) {
-    if (std::getenv(kInnerVariable) == nullptr) {
-        if (!HaveCommand("xvfb-run") || !HaveCommand("xdotool") || !HaveCommand("import")) {
-            GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick's import is missing "
-                            "(scripts/install-deps.sh installs them)";
+// Outside a virtual screen: runs the current test again inside one and answers false (the
+// caller returns). Inside: true.
+bool OnAVirtualScreen() {
+    if (std::getenv(kInnerVariable) != nullptr) {
+        return true;
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const auto run = RunCommand(std::string(kInnerVariable) +
+                                "=1 xvfb-run -a -s '-screen 0 1920x1080x24' " + Quote(self) +
+                                " --gtest_filter=" + test->test_suite_name() + "." + test->name());
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    return false;
+}
+
+bool HaveScreenTools() {
+    return HaveCommand("xvfb-run") && HaveCommand("xdotool") && HaveCommand("import");
+}
+
+#define SKIP_WITHOUT_SCREEN_TOOLS()                                                            \
+    if (!HaveScreenTools())                                                                    \
+    GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick's import is missing "                    \
+                    "(scripts/install-deps.sh installs them)"
+
+bool WaitForWindow(const std::string& name, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 100) {
+        if (RunCommand("xdotool search --name " + Quote(name)).status == 0) {
+            return true;
         }
-        const std::string self = fs::read_symlink("/proc/self/exe").string();
-        const auto run =
-            RunCommand(std::string(kInnerVariable) + "=1 xvfb-run -a -s '-screen 0 1920x1080x24' " +
-                       Quote(self) + " --gtest_filter=WindowOnAScreen.*");
-        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        SleepMs(100);
+    }
+    return false;
+}
+
+// Top-left corner and size of the first window of that name.
+QRect WindowGeometry(const std::string& name) {
+    const auto run =
+        RunCommand("xdotool search --name " + Quote(name) + " | head -1 | xargs -r xdotool getwindowgeometry --shell");
+    int x = 0;
+    int y = 0;
+    int w = 0;
+    int h = 0;
+    std::istringstream in(run.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) {
+            continue;
+        }
+        const std::string key = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (key == "X") {
+            x = value;
+        } else if (key == "Y") {
+            y = value;
+        } else if (key == "WIDTH") {
+            w = value;
+        } else if (key == "HEIGHT") {
+            h = value;
+        }
+    }
+    return {x, y, w, h};
+}
+
+TEST(WindowOnAScreen, PlaysSeeksPausesAndEndsWithEsc) {
+    SKIP_WITHOUT_SCREEN_TOOLS();
+    if (!OnAVirtualScreen()) {
         return;
     }
 
@@ -223,6 +281,72 @@ TEST(WindowOnAScreen, PlaysSeeksPausesAndEndsWithEsc) {
     text << ini.rdbuf();
     EXPECT_NE(text.str().find("UIMode=0"), std::string::npos) << text.str();
     EXPECT_NE(text.str().find("Language File="), std::string::npos) << text.str();
+    fs::remove_all(folder);
+}
+
+TEST(WindowOnAScreen, BacksUpTwoRecordingsFromTheBackupDialog) {
+    SKIP_WITHOUT_SCREEN_TOOLS();
+    if (!OnAVirtualScreen()) {
+        return;
+    }
+    const fs::path folder = fs::temp_directory_path() / ("tavero-e2e-b" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path program = folder / "tavero";
+    fs::copy_file(TAVERO_PLAYER, program);
+    const fs::path backups = folder / "backups";
+    std::ofstream(folder / "Config.ini") << "[Config]\nBackupPath=" << backups.string() << "\n";
+    const fs::path sd = folder / "drive.sd";
+    const auto made = RunCommand(std::string(TAVERO_MKCARD) + " --sd --out " + Quote(sd.string()) +
+                                 " --recording '2024-05-01 08:00:00+6'" +
+                                 " --recording '2024-05-01 08:10:00+6'" +
+                                 " --recording '2024-05-01 08:20:00+6'");
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    Player player(program, sd);
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(WaitForWindow("TAVERO PLAYER", 10000)) << "the window did not appear";
+    SleepMs(500);
+    const auto* backup = tavero::app::findSkinControl("Backup");
+    ASSERT_NE(backup, nullptr);
+    Click(Centre(backup->rect[0]));
+    ASSERT_TRUE(WaitForWindow("^Backup$", 5000)) << "the backup dialog did not open";
+    SleepMs(700);
+    const QRect dialog = WindowGeometry("^Backup$");
+    ASSERT_GT(dialog.width(), 400);
+    // The first and third rows of its list, then Backup in its bottom-right corner.
+    Click(dialog.topLeft() + QPoint(140, 150));
+    SleepMs(300);
+    Click(dialog.topLeft() + QPoint(140, 182));
+    SleepMs(300);
+    const QImage ticked = GrabScreen(folder, 1);
+    Click(dialog.topLeft() + QPoint(dialog.width() - 50, dialog.height() - 22));
+
+    // The completion message names the source and the folder.
+    bool done = false;
+    for (int i = 0; i < 150 && !done; ++i) {
+        SleepMs(100);
+        done = fs::exists(backups) && !fs::is_empty(backups) &&
+               RunCommand("xdotool search --name 'Tavero2.exe'").status == 0;
+    }
+    ASSERT_TRUE(done) << "no backup file and no completion message";
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(backups)) {
+        files.push_back(e.path());
+    }
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].extension(), ".sd");
+    const auto list = RunCommand(std::string("TZ=UTC ") + TAVERO_CLI + " list " +
+                                 Quote(files[0].string()) + " --json");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("\"number\": 2"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find("\"number\": 3"), std::string::npos) << list.out;
+    // The second recording (08:10) is not in it; the first and third are.
+    const auto text = RunCommand(std::string("TZ=UTC ") + TAVERO_CLI + " list " + Quote(files[0].string()));
+    EXPECT_NE(text.out.find("08:00:00"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("08:20:00"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("08:10:00"), std::string::npos) << text.out;
+    (void)ticked;
     fs::remove_all(folder);
 }
 

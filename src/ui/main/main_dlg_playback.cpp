@@ -141,6 +141,9 @@ void CMainDlg::onCommand(int id) {
     case 1564:
         apply(c.RestartRecording());
         break;
+    case 1790:
+        apply(c.BackupMarkedRange());
+        break;
     case 1028:
         showMinimized();
         break;
