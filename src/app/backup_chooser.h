@@ -93,6 +93,8 @@ public:
     [[nodiscard]] std::int64_t pickerStart() const { return m_pickerStart; }
     [[nodiscard]] std::int64_t pickerEnd() const { return m_pickerEnd; }
     void SetPickers(std::int64_t start, std::int64_t end);
+    // Seconds the window adds to recorder times before it shows them.
+    [[nodiscard]] std::int64_t displayOffset() const { return m_window.timeOffset; }
 
     // ---- format, channels, destination -----------------------------------------------------
     void SetFormat(BackupFormat format) { m_format = format; }

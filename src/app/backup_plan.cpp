@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tavero::app {
 
@@ -97,6 +98,11 @@ std::string LocalTimeName(std::time_t now, const char* format) {
 }
 
 } // namespace
+
+std::string DefaultBackupFolder() {
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/BlackBox";
+}
 
 std::string RawBackupFileName(std::time_t now) {
     return LocalTimeName(now, "%Y-%m-%d-%H-%M-%S.sd");

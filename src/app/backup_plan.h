@@ -71,6 +71,9 @@ using NextRecordFn = std::function<store::IndexRecord*(store::IndexRecord*)>;
                                       std::span<const store::RecordingEntry> rows,
                                       std::int64_t displayOffset);
 
+// The backup folder when none was chosen: ~/BlackBox.
+[[nodiscard]] std::string DefaultBackupFolder();
+
 // Names of what a backup writes. `now` is the moment Backup was pressed, named in local time;
 // the per-recording name is the recording's start as the list shows it.
 [[nodiscard]] std::string RawBackupFileName(std::time_t now);   // "YYYY-MM-DD-HH-MM-SS.sd"

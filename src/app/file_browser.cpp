@@ -1,6 +1,8 @@
 #include "app/file_browser.h"
 
 #include "recorderconfig/config_sector.h"
+#include "store/record_index.h"
+#include "store/recording_entry.h"
 #include "recorderconfig/page_lists.h"
 
 #include <algorithm>
@@ -178,6 +180,39 @@ CivilDay DeleteCutoff(bool byRange, CivilDay picked, int daysAgo, std::time_t no
         return picked;
     }
     return CivilDay{CivilDayOfLocalTime(now).days - std::max(daysAgo, 0)};
+}
+
+std::string FindBackupFileHolding(const std::string& folder, std::int64_t seconds) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+        if (IsPlainFile(e) && HasSuffix(e.path().filename().string())) {
+            files.push_back(e.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    for (const std::string& file : files) {
+        store::RecordIndex index;
+        index.SetBackupFileSource(file);
+        store::IndexRecord* record = index.OpenIndex();
+        if (record == nullptr) {
+            continue;
+        }
+        const std::int64_t first = store::BuildRecordingEntry(index, record, 0, 0, 1).start;
+        std::int64_t last = first;
+        for (int guard = 0; record != nullptr && guard < (1 << 17); ++guard) {
+            const store::RecordingEntry e = store::BuildRecordingEntry(index, record, 0, 0, 1);
+            last = e.end;
+            if (e.next == record) {
+                break;
+            }
+            record = e.next;
+        }
+        if (seconds >= first && seconds <= last) {
+            return file;
+        }
+    }
+    return {};
 }
 
 std::string PlateOfSector(std::span<const std::uint8_t> plateField) {

@@ -55,6 +55,11 @@ int RemoveFiles(const std::vector<std::string>& paths);
 [[nodiscard]] CivilDay DeleteCutoff(bool byRange, CivilDay picked, int daysAgo, std::time_t now);
 inline constexpr std::string_view kDeleteQuestion = "Will delete the backup file that defore ";
 
+// The backup dialog's "Search": the first ".sd" file in `folder` (by name; regular files only)
+// whose recordings span `seconds` (recorder time), from the first one's start to the last one's
+// end. Files that cannot be read are passed over. Empty when none does.
+[[nodiscard]] std::string FindBackupFileHolding(const std::string& folder, std::int64_t seconds);
+
 // The plate of a card's configuration sector as a folder name: its first byte decoded when it
 // is a code (a code for a character becomes that character, any other code is dropped).
 [[nodiscard]] std::string PlateOfSector(std::span<const std::uint8_t> plateField);

@@ -1,4 +1,5 @@
 #include "app/file_browser.h"
+#include "card_fixture.h"
 #include "temp_folder.h"
 
 #include <gmock/gmock.h>
@@ -6,12 +7,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace tavero::app {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ElementsAre;
+using ::testing::ElementsAre;
 
 CivilDay Day(int y, int m, int d) {
     return *MakeCivilDay(y, m, d);
@@ -51,8 +53,8 @@ TEST(BackupFiles, ASearchOfOneDayFindsThatDaysFilesOnly) {
     fs::create_directory(folder.path() + "dir_2024-05-01.sd");
     const CivilDay may1 = Day(2024, 5, 1);
     EXPECT_THAT(Names(FindBackupFiles(folder.path(), may1, NextDay(may1))),
-                ElementsAre(testing::EndsWith("car_2024-05-01_08-00-00.sd"),
-                            testing::EndsWith("car_2024-05-01_23-59-59.sd")));
+                ElementsAre(::testing::EndsWith("car_2024-05-01_08-00-00.sd"),
+                            ::testing::EndsWith("car_2024-05-01_23-59-59.sd")));
     EXPECT_TRUE(FindBackupFiles(folder.path() + "missing", may1, NextDay(may1)).empty());
 }
 
@@ -70,7 +72,7 @@ TEST(BackupFiles, DeletingOldFilesTouchesOnlyDatedBackupsInTheFolderAndItsSubfol
     fs::create_symlink(elsewhere.path() + "x_2020-01-01.sd", folder.path() + "l_2020-01-01.sd");
 
     const std::vector<std::string> old = OldBackupFiles(folder.path(), Day(2024, 5, 1));
-    EXPECT_THAT(Names(old), ElementsAre(testing::EndsWith("car_2024-04-01_08-00-00.sd"),
+    EXPECT_THAT(Names(old), ElementsAre(::testing::EndsWith("car_2024-04-01_08-00-00.sd"),
                                         "ABC/ABC_2024-03-01_08-00-00.sd"));
     EXPECT_EQ(RemoveFiles(old), 2);
     EXPECT_EQ(RemoveFiles(old), 0) << "gone already: nothing else is removed";
@@ -80,6 +82,41 @@ TEST(BackupFiles, DeletingOldFilesTouchesOnlyDatedBackupsInTheFolderAndItsSubfol
     EXPECT_TRUE(fs::exists(folder.path() + "ABC/deeper/ABC_2024-03-01_08-00-00.sd"));
     EXPECT_TRUE(fs::exists(folder.path() + "l_2020-01-01.sd"));
     EXPECT_EQ(elsewhere.read("x_2020-01-01.sd"), "someone else's");
+}
+
+// A raw backup file of one recording per record, each `minutes` long, from 08:00 of May 1.
+void WriteBackupFile(const std::string& path, int firstMinute, int records) {
+    using namespace ::tavero::testing;
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < records; ++i) {
+        TestRecord r;
+        r.seq = static_cast<std::uint32_t>(i + 1);
+        r.startUnit = static_cast<std::uint32_t>(i * 1024 + 1);
+        r.endUnit = r.startUnit;
+        r.startTime = AddSeconds(Packed{2024, 5, 1, 8, 0, 0}, (firstMinute + i * 10) * 60);
+        r.endTime = AddSeconds(r.startTime, 59);
+        r.recStart = 1;
+        const Bytes512 bytes = IndexRecordBytes(r);
+        out.write(reinterpret_cast<const char*>(bytes.data()), 512);
+    }
+    // The data area begins at 32 MiB.
+    out.seekp(0x2000000 + 16384 - 1);
+    out.put('\0');
+}
+
+TEST(BackupFiles, SearchFindsTheFileWhoseRecordingsSpanTheTime) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    test::TempFolder folder;
+    WriteBackupFile(folder.path() + "a.sd", 0, 2);   // 08:00 - 08:10:59
+    WriteBackupFile(folder.path() + "b.sd", 60, 3);  // 09:00 - 09:20:59
+    folder.write("c.sd", "not a backup file");
+    const std::int64_t may1At8 = 1714550400;
+    EXPECT_THAT(FindBackupFileHolding(folder.path(), may1At8 + 300), ::testing::EndsWith("a.sd"));
+    EXPECT_THAT(FindBackupFileHolding(folder.path(), may1At8 + 3600 + 1259),
+                ::testing::EndsWith("b.sd"));
+    EXPECT_EQ(FindBackupFileHolding(folder.path(), may1At8 + 1800), "");
+    EXPECT_EQ(FindBackupFileHolding(folder.path() + "missing", may1At8), "");
 }
 
 TEST(BackupFiles, TheCutoffIsThePickedDayOrTodayLessTheDays) {

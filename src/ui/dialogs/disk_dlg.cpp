@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/file_browser.h"
 #include "store/packed_time.h"
 
 #include <cstdlib>
@@ -413,6 +414,7 @@ void CDiskDlg::buildBackupArea() {
     m_backupButton->setAutoDefault(false);
     connect(m_backupButton, &QPushButton::clicked, this, &CDiskDlg::pressBackup);
     connect(m_lengths, &QPushButton::clicked, this, &CDiskDlg::writeLengthTable);
+    connect(m_search, &QPushButton::clicked, this, &CDiskDlg::searchBackupFolder);
 
     auto* grid = new QGridLayout(a);
     grid->setContentsMargins(0, 4, 0, 0);
@@ -456,10 +458,8 @@ void CDiskDlg::setBackup(app::BackupChooser* backup, app::AppSettings* settings)
 
 void CDiskDlg::loadFolders() {
     if (m_settings != nullptr) {
-        const char* home = std::getenv("HOME");
-        const std::string defaultFolder = std::string(home != nullptr ? home : "") + "/BlackBox";
-        m_backupPath->setText(
-            toQString(m_settings->ReadConfigString(kBackupPathKey, defaultFolder)));
+        m_backupPath->setText(toQString(
+            m_settings->ReadConfigString(kBackupPathKey, app::DefaultBackupFolder())));
         m_snapshotPath->setText(toQString(m_settings->ReadConfigString(
             kSnapshotPathKey, m_settings->writableFolder() + "Snapshot/")));
         m_search->setVisible(m_settings->ReadConfigInt("ShowSearch", 0) != 0);
@@ -583,6 +583,28 @@ void CDiskDlg::showBackupStep(const app::BackupStep& step) {
     if (step.progress) {
         setProgress(*step.progress);
     }
+    showBackupState();
+}
+
+void CDiskDlg::searchBackupFolder() {
+    if (m_backup == nullptr || m_backup->writing()) {
+        return;
+    }
+    pickersToChooser();
+    const std::int64_t start = m_backup->pickerStart();
+    const std::int64_t end = m_backup->pickerEnd();
+    const std::string found = app::FindBackupFileHolding(m_backupPath->text().toStdString(),
+                                                         start - m_backup->displayOffset());
+    if (found.empty()) {
+        return;
+    }
+    chooseKind(app::BackupSourceKind::BackupFile);
+    if (!m_chooser.OpenBackupFile(found)) {
+        return;
+    }
+    m_host.SourceChanged();
+    reloadFromChooser();
+    m_backup->SetPickers(start, end);
     showBackupState();
 }
 

@@ -113,6 +113,9 @@ public:
     [[nodiscard]] QDateTimeEdit* endPicker() const { return m_end; }
     [[nodiscard]] QCheckBox* channelBox(int box) const;
     [[nodiscard]] QProgressBar* progressBar() const { return m_progress; }
+    // "Search": the backup file in the backup folder that holds the start picker's time becomes
+    // the source; the pickers keep their times.
+    void searchBackupFolder();
     // A click on list row `row` (-1: beside the rows), as the mouse gives it.
     void clickRow(int row);
 

@@ -50,9 +50,7 @@ QDateEdit* MakeDateEdit(QWidget* parent) {
 std::string StartFolder(const app::AppSettings& settings) {
     std::string folder = settings.ReadConfigString(kBackupFolderKey, "");
     if (folder.empty()) {
-        const char* home = std::getenv("HOME");
-        folder = settings.ReadConfigString("BackupPath",
-                                           std::string(home != nullptr ? home : "") + "/BlackBox");
+        folder = settings.ReadConfigString("BackupPath", app::DefaultBackupFolder());
     }
     return folder;
 }
