@@ -118,6 +118,12 @@ int BackupInto(engine::COzuCtrl& control, BackupSink& sink, const std::string& o
                         " records are in the file and readable)");
     }
     progress.show(100);
+    if (outcome.unitsWritten == 0) {
+        std::fprintf(err,
+                     "tavero-cli: %s: the source holds none of these records' units (damaged or "
+                     "cut short); the file lists them without pictures\n",
+                     output.c_str());
+    }
     std::fprintf(out, "%s: %u records, %llu units\n", output.c_str(), outcome.recordsWritten,
                  static_cast<unsigned long long>(outcome.unitsWritten));
     std::fflush(out);
