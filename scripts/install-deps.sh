@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     libavcodec-dev libavutil-dev libswscale-dev libsdl2-dev qt6-base-dev dosfstools
     libudev-dev mtools fdisk gpsbabel ffmpeg fonts-dejavu-core dbus-daemon e2fsprogs
-    xvfb xauth xdotool imagemagick x11-utils
+    xvfb xauth xdotool imagemagick x11-utils nodejs
 )
 
 missing=()
