@@ -21,12 +21,14 @@ const std::string& Root() {
         const std::string base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
         const std::string r = base + "/tavero-fuzz-car-set-" + std::to_string(getpid()) + "/";
         std::filesystem::create_directories(r + std::string(kCarSetFolder));
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(Root(), ec);
-        });
         return r;
     }();
+    // Registered after `root`, so it runs before `root` goes away.
+    static const bool cleanup = std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(Root(), ec);
+    }) == 0;
+    (void)cleanup;
     return root;
 }
 
