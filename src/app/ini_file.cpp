@@ -289,7 +289,8 @@ std::optional<std::string> IniFile::withValue(std::string_view text, std::string
         }
         if (!trim(content).empty()) {
             insertAt = line.end;
-            insertNeedsBreak = line.end == line.contentEnd;
+            // A last line without its '\n' (a lone '\r' is no line break) gets one first.
+            insertNeedsBreak = text[line.end - 1] != '\n';
         }
     }
 

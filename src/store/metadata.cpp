@@ -51,6 +51,9 @@ bool ParseRmc(std::string_view text, double* latitude, double* longitude, double
                 return false;
             }
             lat = FieldNumber(value.substr(0, 2)) + FieldNumber(value.substr(2)) / 60.0;
+            if (!(lat >= 0.0 && lat <= 90.0)) {
+                return false; // no place on the earth: a damaged sentence
+            }
             if (latitude != nullptr) {
                 *latitude = lat;
             }
@@ -68,6 +71,9 @@ bool ParseRmc(std::string_view text, double* latitude, double* longitude, double
                 return false;
             }
             lon = FieldNumber(value.substr(0, 3)) + FieldNumber(value.substr(3)) / 60.0;
+            if (!(lon >= 0.0 && lon <= 180.0)) {
+                return false;
+            }
             if (longitude != nullptr) {
                 *longitude = lon;
             }

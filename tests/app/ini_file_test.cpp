@@ -91,6 +91,10 @@ INSTANTIATE_TEST_SUITE_P(
                               "[Config]\nA=1\n[Other]\n"},
                     WriteCase{"NewKeyWithoutFinalBreak", "[Config]\nA=1", "Config", "B", "2",
                               "[Config]\nA=1\nB=2\n"},
+                    // Found by fuzzing: a last line ended by a bare CR took the new key onto
+                    // itself, where no reader finds it.
+                    WriteCase{"NewKeyAfterBareCr", "[Config]\nA=1\r", "Config", "B", "2",
+                              "[Config]\nA=1\r\nB=2\n"},
                     WriteCase{"NewSectionAtEnd", "[Other]\nX=1\n", "Config", "A", "1",
                               "[Other]\nX=1\n\n[Config]\nA=1\n"},
                     WriteCase{"NewSectionWithoutFinalBreak", "[Other]\nX=1", "Config", "A", "1",

@@ -54,6 +54,10 @@ TEST(ParseRmc, RejectsWhatIsNotAFix) {
         {"other sentence", Replace(reference, "$GNRMC", "$GPGGA")},
         {"empty position (no fix yet)", "$GPRMC,,V,,,,,,,,,,N*53"},
         {"cut off before the position", "$GPRMC,083559.00,A*57"},
+        // Found by fuzzing: damaged digits that name no place on the earth.
+        {"latitude above 90 degrees", Replace(reference, "4717.11437", "9616.08810")},
+        {"longitude above 180 degrees", Replace(reference, "00833.91522", "18133.91522")},
+        {"negative degrees", Replace(reference, "4717.11437", "-117.11437")},
         {"empty text", ""},
     };
     for (const auto& [why, sentence] : cases) {
