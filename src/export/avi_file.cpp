@@ -420,7 +420,9 @@ bool CAviFile::parse() {
             } else if (lastType == kAuds && audioStream < 0) {
                 audioStream = streamNumber;
             }
-        } else if (id == kStrf && lastType == kVids && streamNumber == videoStream && size >= 12) {
+        } else if (id == kStrf && lastType == kVids && streamNumber == videoStream && size >= 12 &&
+                   r.remaining() >= 12) {
+            // (A chunk may claim more than the file holds: only what is there is read.)
             m_width = static_cast<int>(store::LoadLe32(file.data() + r.position() + 4));
             m_height = static_cast<int>(store::LoadLe32(file.data() + r.position() + 8));
         } else if (id == kIdx1) {

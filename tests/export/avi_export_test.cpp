@@ -221,6 +221,13 @@ TEST(AviFile, RefusesWhatIsNotAnAviFileAndAnUnwritablePlace) {
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     EXPECT_FALSE(avi.Open((dir / "cut.avi").string()));
+    // Found by fuzzing: a video format chunk claiming more bytes than the file holds was read
+    // past the end of the file's buffer.
+    const std::string cutFormat = std::string("RIFF\x30\0\0\0AVI LIST\x24\0\0\0hdrl", 20) +
+                                  std::string("LIST\x18\0\0\0strlstrh\x04\0\0\0vids", 24) +
+                                  std::string("strf\x28\0\0\0\x01\x02", 10);
+    std::ofstream(dir / "format.avi", std::ios::binary) << cutFormat;
+    EXPECT_FALSE(avi.Open((dir / "format.avi").string()));
 }
 
 // Sink that keeps the names given with the export's file notifications (valid only during the
