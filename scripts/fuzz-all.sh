@@ -33,7 +33,7 @@ for t in "${targets[@]}"; do
         -artifact_prefix="$findings/" -print_final_stats=1 "$scratch" >"$log" 2>&1 || true
     cat fuzz-*.log >>"$log" 2>/dev/null || true
     rm -f fuzz-*.log
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | awk '{s += $2} END {print s + 0}')
+    runs=$( (grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" || true) | awk '{s += $2} END {print s + 0}')
     found=$(find "$findings" -type f | wc -l)
     printf '%-22s %12d %10d %8d\n' "$t" "$runs" $((runs / seconds)) "$found"
     rm -rf "$scratch" "$log"

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,13 +32,15 @@ public:
 
 struct Queues {
     Queues() {
-        (void)video.Init(std::size_t{4} << 20, std::size_t{256} << 10, false);
-        (void)audio.Init(std::size_t{1} << 20, std::size_t{16} << 10, false);
+        (void)video.Init(std::size_t{512} << 10, std::size_t{64} << 10, false);
+        (void)audio.Init(std::size_t{256} << 10, std::size_t{16} << 10, false);
     }
     CVBuffer2 video;
     CABuffer2 audio;
     NoHandOver handOver;
 };
+
+Queues q;
 
 void Drain(Queues& q) {
     FrameRecord r;
@@ -49,7 +53,6 @@ void Drain(Queues& q) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Queues q;
     if (size < 1) {
         return 0;
     }
@@ -61,7 +64,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     c.video = &q.video;
     c.audio = &q.audio;
     c.handOver = &q.handOver;
-    c.keepGoing = [] { return true; };
+    // Asked only while the parser waits for room: the workers take what is queued. A parser
+    // that still finds no room after that is stuck on the input.
+    int waits = 0;
+    c.keepGoing = [&waits] {
+        Drain(q);
+        if (++waits > 50) {
+            if (std::getenv("TAVERO_FUZZ_VERBOSE") != nullptr) {
+                std::fprintf(stderr, "the parser waits for room that never comes\n");
+            }
+            return false;
+        }
+        return true;
+    };
     c.ResetForDirection(backwards ? -1 : 1);
     const std::span<const std::uint8_t> bytes(data + 1, size - 1);
     std::vector<std::span<const std::uint8_t>> units;
