@@ -40,13 +40,13 @@ struct Queues {
     NoHandOver handOver;
 };
 
-Queues q;
+Queues g_queues;
 
-void Drain(Queues& q) {
+void Drain() {
     FrameRecord r;
-    while (q.video.Pop(r)) {
+    while (g_queues.video.Pop(r)) {
     }
-    while (q.audio.Pop(r)) {
+    while (g_queues.audio.Pop(r)) {
     }
 }
 
@@ -61,14 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t unit = std::min<std::size_t>(tavero::store::kFrameAreaSize, 512 + data[0] * 8);
     ChannelParse c;
     c.channel = 0;
-    c.video = &q.video;
-    c.audio = &q.audio;
-    c.handOver = &q.handOver;
+    c.video = &g_queues.video;
+    c.audio = &g_queues.audio;
+    c.handOver = &g_queues.handOver;
     // Asked only while the parser waits for room: the workers take what is queued. A parser
     // that still finds no room after that is stuck on the input.
     int waits = 0;
     c.keepGoing = [&waits] {
-        Drain(q);
+        Drain();
         if (++waits > 50) {
             if (std::getenv("TAVERO_FUZZ_VERBOSE") != nullptr) {
                 std::fprintf(stderr, "the parser waits for room that never comes\n");
@@ -91,12 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         c.stamp.unitNo = unitNo++;
         c.stamp.speed = backwards ? -1.0 : 1.0;
         const bool ok = backwards ? ParseBackward(c, area) : ParseForward(c, area);
-        Drain(q);
+        Drain();
         if (!ok) {
             break;
         }
     }
     c.DropPartial();
-    Drain(q);
+    Drain();
     return 0;
 }
