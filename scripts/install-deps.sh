@@ -8,6 +8,7 @@ packages=(
     libavcodec-dev libavutil-dev libswscale-dev libsdl2-dev qt6-base-dev dosfstools
     libudev-dev mtools fdisk gpsbabel ffmpeg fonts-dejavu-core dbus-daemon e2fsprogs
     xvfb xauth xdotool imagemagick x11-utils nodejs
+    qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
 )
 
 missing=()

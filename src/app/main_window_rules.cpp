@@ -87,13 +87,6 @@ bool MayClose(bool formatToolOpen, bool configurationOpen) {
     return !formatToolOpen && !configurationOpen;
 }
 
-bool MapShownAfterMapButton(int layout, bool mapShown, bool mapMode) {
-    if (layout == 8 || !mapShown) {
-        return true;
-    }
-    return mapMode;
-}
-
 TrailerOutcome HandleUnitTrailer(PlayerCommands& player, GSensorHistory& history,
                                  PaintThrottle& throttle, const TrailerContext& context) {
     TrailerOutcome out;

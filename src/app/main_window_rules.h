@@ -1,6 +1,6 @@
 // The main window's own rules that are not a control of their own: the display offset of
 // recording times, the command line, the keyboard, the handling of a unit trailer, a source that
-// went away, the Map button, and the texts of a snapshot.
+// went away and the texts of a snapshot.
 //
 // Thread: plain functions; UI thread.
 #pragma once
@@ -61,9 +61,6 @@ enum class KeyAction {
 // Close (the button) is refused while the format tool or the configuration dialog is open.
 [[nodiscard]] bool MayClose(bool formatToolOpen, bool configurationOpen);
 
-// The Map button: in layout 8 the map is always shown; otherwise a hidden map is shown and a
-// shown one hidden, unless map mode keeps it.
-[[nodiscard]] bool MapShownAfterMapButton(int layout, bool mapShown, bool mapMode);
 
 // ---- unit trailers --------------------------------------------------------------------------
 

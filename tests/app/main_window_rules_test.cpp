@@ -88,13 +88,6 @@ TEST(Keyboard, KeysAndClose) {
     EXPECT_FALSE(MayClose(false, true));
 }
 
-TEST(MapButton, AlwaysShownInLayout8AndToggledOtherwise) {
-    EXPECT_TRUE(MapShownAfterMapButton(8, true, false));
-    EXPECT_TRUE(MapShownAfterMapButton(4, false, false));
-    EXPECT_FALSE(MapShownAfterMapButton(4, true, false));
-    EXPECT_TRUE(MapShownAfterMapButton(4, true, true));
-}
-
 class Trailer : public testing::Test {
 protected:
     void giveTrailer(std::int16_t bigSample, const std::string& gps) {

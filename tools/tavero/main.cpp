@@ -13,6 +13,7 @@
 #include "ui/dialogs/user_messages.h"
 #include "ui/main/main_dlg.h"
 #include "ui/main/player_controller.h"
+#include "ui/map/map_dlg.h"
 
 #include <QApplication>
 #include <QFont>
@@ -24,10 +25,6 @@
 namespace {
 
 using namespace tavero;
-
-// The map view's GPS offset grid. The map view that reads it is not part of this version, so
-// nothing is loaded yet; start-up goes on either way, as it does for a missing grid file.
-void LoadGpsOffsetGrid(const std::string& /*path*/) {}
 
 void tell(ui::UserMessages& messages, const app::AppSettings& settings,
           const app::StartupProblem& problem) {
@@ -45,6 +42,10 @@ int main(int argc, char** argv) {
     // The settings store comes first: everything else reads it.
     app::AppSettings settings = app::AppSettings::forRunningProgram();
 
+    // The map view's browser shares its OpenGL contexts with the window; both must be settled
+    // before the application object exists.
+    ui::PrepareWebEngine();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv); // takes Qt's own options out of argv
     QApplication::setApplicationName(QString::fromLatin1(ui::kMessageCaption));
     QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
@@ -54,9 +55,6 @@ int main(int argc, char** argv) {
     ui::MessageBoxes startupMessages(nullptr);
     tell(startupMessages, settings, app::SettingsFileProblem(settings));
     tell(startupMessages, settings, app::LanguageFileProblem(settings));
-    if (const std::optional<std::string> grid = app::OffsetGridToLoad(settings)) {
-        LoadGpsOffsetGrid(*grid);
-    }
     tell(startupMessages, settings,
          app::DriveSettingsProblem(app::LoadDriveSettings(settings).problems));
 
@@ -64,6 +62,7 @@ int main(int argc, char** argv) {
     // Tests and screenshots on a shared machine keep the program away from its real drives:
     // no device events are watched (and so no scans follow them).
     options.watchDevices = std::getenv("TAVERO_NO_DEVICE_WATCH") == nullptr;
+    options.mapPage = ui::CMapDlg::PageFor(ui::toQString(settings.programFolder()));
     for (int i = 1; i < argc; ++i) {
         options.arguments.emplace_back(argv[i]);
     }

@@ -35,7 +35,7 @@ int stripIndex(std::string_view name) {
 
 bool isLaterFeature(std::string_view name) {
     for (std::string_view later :
-         {"Configuration", "Format", "Wifi Setting", "Map", "DIT/MAP"}) {
+         {"Configuration", "Format", "Wifi Setting"}) {
         if (name == later) {
             return true;
         }

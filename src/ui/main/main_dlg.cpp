@@ -11,6 +11,7 @@
 #include "ui/main/day_view.h"
 #include "ui/main/gauges.h"
 #include "ui/main/map_cell_panel.h"
+#include "ui/map/map_dlg.h"
 #include "ui/main/window_look.h"
 #include "ui/skin/skin_set.h"
 
@@ -230,6 +231,7 @@ void CMainDlg::createControls() {
     m_controls.graph->setHistory(&m_history);
     m_mapCell = new MapCellPanel(this, m_window.uiMode,
                                  [this](std::string_view t) { return m_settings.Translate(t); });
+    createMapView();
     m_diskDlg = new CDiskDlg(
         this, *m_chooser, *this, [this](std::string_view t) { return m_settings.Translate(t); },
         m_window.uiMode);
@@ -302,6 +304,7 @@ void CMainDlg::placeGrid() {
         m_mapCell->setVisible(m_mapCellOverlay);
     }
     m_mapCell->raise();
+    placeMapView(toQRect(placement.mapDock));
     updateTabs();
     m_refresh.CancelFirstWait();
     if (m_playback->sourceOpen()) {
@@ -323,6 +326,19 @@ void CMainDlg::showMapCellPage(int tabCommand) {
     m_mapCell->showPage(tabCommand == kSettingListTab ? MapCellPanel::Page::Settings
                         : tabCommand == kMapTab       ? MapCellPanel::Page::Map
                                                       : MapCellPanel::Page::Recordings);
+    // The map tab shows the map view docked over the cell (its text page stays under it for
+    // when there is no map); the list tabs put it away, unless map mode gave it the channels.
+    if (!m_window.mapMode && !m_mapView->isFloating()) {
+        const bool show = tabCommand == kMapTab && m_mapCell->isVisibleTo(this) &&
+                          !m_mapView->mapUnavailable();
+        if (show) {
+            m_mapView->Dock();
+            m_mapView->show();
+            m_mapView->raise();
+        } else {
+            m_mapView->hide();
+        }
+    }
     updateTabs();
 }
 

@@ -17,6 +17,7 @@
 #include "app/card_bridge.h"
 #include "app/channel_grid.h"
 #include "app/gauge_geometry.h"
+#include "app/gps_offset.h"
 #include "app/playback_controls.h"
 #include "app/recording_list.h"
 #include "app/source_chooser.h"
@@ -33,6 +34,7 @@
 
 #include <QSize>
 #include <QTimer>
+#include <QUrl>
 #include <array>
 #include <functional>
 #include <memory>
@@ -48,6 +50,7 @@ class MountTableWatcher;
 
 namespace tavero::ui {
 
+class CMapDlg;
 class CPanelDlg;
 class MapCellPanel;
 
@@ -64,6 +67,8 @@ struct MainDlgOptions {
     UserMessages* messages = nullptr;
     // Opens a folder in the desktop's file browser; null: the desktop's default.
     std::function<void(const QString&)> openFolder;
+    // The map view's page (CMapDlg::PageFor); empty: a map view without a browser.
+    QUrl mapPage;
 };
 
 class CMainDlg : public CVxSkinDialog,
@@ -91,6 +96,7 @@ public:
     [[nodiscard]] CPanelDlg* panel(int channel) const;
     [[nodiscard]] CDiskDlg* diskDialog() const { return m_diskDlg; }
     [[nodiscard]] MapCellPanel* mapCell() const { return m_mapCell; }
+    [[nodiscard]] CMapDlg* mapView() const { return m_mapView; }
     [[nodiscard]] const app::WindowState& windowState() const { return m_window; }
     [[nodiscard]] const app::RecordingList& recordingList() const { return m_list; }
     [[nodiscard]] app::PlaybackControls& playback() { return *m_playback; }
@@ -149,6 +155,15 @@ private:
     void placeGrid();
     void showMapCellPage(int tabCommand);
     void updateTabs();
+
+    // The map view.
+    void createMapView();
+    void placeMapView(const QRect& dock);
+    void onMapButton();
+    void onDitMapButton();
+    void showMapForPlayback();
+    void onMapSeekRequested(qint64 seconds);
+    [[nodiscard]] bool mapShown() const;
 
     // Playback.
     void apply(const app::Outcome& outcome);
@@ -225,6 +240,8 @@ private:
     MainControls m_controls;
     std::array<CPanelDlg*, app::kChannelCount> m_panels{};
     MapCellPanel* m_mapCell = nullptr;
+    CMapDlg* m_mapView = nullptr;
+    app::GpsOffsetTable m_offsetGrid; // read at start; the map view's corrections
     int m_mapCellTab = 1671;       // the tab whose page the map cell shows
     bool m_mapCellOverlay = false; // layout 4: the lists are shown over the bottom-right cell
     CDiskDlg* m_diskDlg = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/main/gauges.h"
 #include "ui/main/main_dlg.h"
 #include "ui/main/map_cell_panel.h"
+#include "ui/map/map_dlg.h"
 #include "ui/skin/skin_set.h"
 
 #include <QCursor>
@@ -77,8 +78,10 @@ void CMainDlg::wireControls() {
         (void)m_dayView.OnDateSelected(d, m_list, m_window.timeOffset);
         updateStrips();
     });
-    connect(m_mapCell, &MapCellPanel::rowActivated, this,
-            [this](int row) { (void)PlayListIndex(row); });
+    connect(m_mapCell, &MapCellPanel::rowActivated, this, [this](int row) {
+        (void)PlayListIndex(row);
+        m_mapView->Refresh();
+    });
     connect(m_mapCell, &MapCellPanel::rowSelected, this, [this](int row) {
         m_playback->OnListSelectionChanged(row);
         if (!m_playback->sourceOpen() && m_list.contains(row)) {
@@ -184,9 +187,15 @@ void CMainDlg::onCommand(int id) {
     case 1677:
         showMapCellPage(1673);
         break;
+    case 1032:
+        onMapButton();
+        break;
+    case 1048:
+        onDitMapButton();
+        break;
     default:
-        // Configuration, Format, Wi-Fi Setting, Map and DIT/MAP open dialogs that are not part
-        // of this version; their buttons are disabled.
+        // Configuration, Format and Wi-Fi Setting open dialogs that are not part of this
+        // version; their buttons are disabled.
         break;
     }
 }
@@ -243,8 +252,11 @@ void CMainDlg::applyAction(app::UiAction action) {
         m_diskDlg->setProgress(0);
         break;
     case A::ResetRoute:
+        m_mapView->ResetRoute();
+        break;
     case A::ClearMap:
-        break; // the map view comes with its own dialog
+        m_mapView->ClearMap();
+        break;
     case A::DockAndHideChannels:
         for (CPanelDlg* p : m_panels) {
             p->dock();
@@ -255,6 +267,7 @@ void CMainDlg::applyAction(app::UiAction action) {
     case A::ShowPlayChannels:
         m_followPlayedHour = true;
         showPlayChannels();
+        showMapForPlayback();
         break;
     case A::StartChannelRefresh:
         m_refresh.ArmFirstWait();
@@ -268,6 +281,7 @@ void CMainDlg::applyAction(app::UiAction action) {
         break;
     case A::LeaveMapMode:
         m_window.mapMode = false;
+        m_controls.graph->setMapMode(false);
         placeGrid();
         break;
     case A::HideSourceChooser:
@@ -427,7 +441,9 @@ void CMainDlg::onUnitTrailer() {
         }
         return;
     }
+    m_mapView->SetUnitTime(t.unitTime);
     if (t.gps) {
+        m_mapView->UpdatePosition(t.trailer.gps());
         m_latitude = t.gps->latitude;
         m_longitude = t.gps->longitude;
         m_speedKmh = t.gps->speed;
