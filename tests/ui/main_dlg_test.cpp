@@ -11,6 +11,7 @@
 #include "ui/controls/vx_skin_sld_button.h"
 #include "ui/main/day_view.h"
 #include "ui/main/map_cell_panel.h"
+#include "ui/map/map_dlg.h"
 #include "widget_test_support.h"
 #include "window_test_support.h"
 
@@ -253,6 +254,80 @@ TEST_F(Window, TabsSwitchTheMapCellsPage) {
     EXPECT_EQ(f.window->mapCell()->page(), ui::MapCellPanel::Page::Recordings);
 }
 
+// The map view (here without a page) docks into the grid's map cell.
+TEST_F(Window, TheMapViewFollowsPlaybackTheTabsAndTheMapButton) {
+    ui::CMapDlg* map = f.window->mapView();
+    const auto grid = [&] {
+        const app::WindowState& w = f.window->windowState();
+        return app::ComputeGrid(w.uiMode, w.layout, w.mapMode);
+    };
+    ASSERT_EQ(f.window->windowState().layout, 8);
+    EXPECT_FALSE(map->isVisibleTo(f.window.get()));
+    f.openRecordings(kTwoRecordings);
+    click("Play");
+    EXPECT_TRUE(map->isVisibleTo(f.window.get())) << "playing shows the map in its cell";
+    EXPECT_EQ(map->geometry(), toRect(grid().mapDock));
+    EXPECT_TRUE(button("Map view")->isChecked());
+    const int track = map->model().values().index;
+
+    click("Recording list");
+    EXPECT_FALSE(map->isVisibleTo(f.window.get()));
+    click("Map view");
+    EXPECT_TRUE(map->isVisibleTo(f.window.get()));
+
+    // Layout 8: each press switches between docked and floating.
+    click("Map");
+    EXPECT_TRUE(map->isFloating());
+    EXPECT_TRUE(map->isVisible());
+    click("Map");
+    EXPECT_FALSE(map->isFloating());
+    EXPECT_EQ(map->geometry(), toRect(grid().mapDock));
+
+    // A stop clears the map and docks it; each clear starts a new track.
+    click("Map");
+    click("Stop");
+    EXPECT_FALSE(map->isFloating());
+    EXPECT_GT(map->model().values().index, track);
+    EXPECT_EQ(map->model().values().status, "stopped");
+
+    // Layout 4 has no cell for it: the Map button floats it and puts it away again.
+    click("change to 4CH");
+    EXPECT_FALSE(map->isVisibleTo(f.window.get()));
+    click("Map");
+    EXPECT_TRUE(map->isFloating());
+    EXPECT_TRUE(map->isVisible());
+    click("Map");
+    EXPECT_FALSE(map->isVisible());
+}
+
+TEST_F(Window, DitMapStopsAndGivesTheMapTheChannelAreaWhileNoVideoIsShown) {
+    ui::CMapDlg* map = f.window->mapView();
+    f.openRecordings(kTwoRecordings);
+    click("Play");
+    click("Recording list");
+    f.player.clearLog();
+
+    click("DIT/MAP"); // the list was shown: the map comes back in its cell
+    EXPECT_TRUE(logged(f.player, "Close"));
+    EXPECT_FALSE(f.window->windowState().mapMode);
+    EXPECT_TRUE(map->isVisibleTo(f.window.get()));
+
+    click("DIT/MAP"); // no video now: map mode, the map over the channels, the list beside it
+    ASSERT_TRUE(f.window->windowState().mapMode);
+    const app::WindowState& w = f.window->windowState();
+    const app::ChannelPlacement inMapMode = app::ComputeGrid(w.uiMode, w.layout, true);
+    EXPECT_EQ(map->geometry(), toRect(inMapMode.mapDock));
+    EXPECT_TRUE(map->isVisibleTo(f.window.get()));
+    EXPECT_EQ(f.window->mapCell()->page(), ui::MapCellPanel::Page::Recordings);
+    EXPECT_TRUE(f.window->mapCell()->isVisibleTo(f.window.get()));
+    click("change to 4CH");
+    EXPECT_EQ(f.window->windowState().layout, 8) << "layout buttons wait for map mode to end";
+
+    click("DIT/MAP");
+    EXPECT_FALSE(f.window->windowState().mapMode);
+    EXPECT_EQ(map->geometry(), toRect(app::ComputeGrid(w.uiMode, w.layout, false).mapDock));
+}
+
 TEST_F(Window, DoubleClickOnAListRowPlaysIt) {
     f.show();
     f.openRecordings(kTwoRecordings);
@@ -363,6 +438,9 @@ TEST_F(Window, UnitTrailersFeedTheGaugesAndTheSpeedDisplay) {
     EXPECT_EQ(f.window->gsensorHistory().samples()[1], (store::GSample{0, 0, 0}));
     // 54 knots in the sentence: 100 km/h.
     EXPECT_EQ(f.window->controls().speedDisplay->text().toStdString(), "100");
+    // The map view got the position too.
+    EXPECT_NEAR(f.window->mapView()->model().values().latitude, 47 + 17.11437 / 60, 1e-9);
+    EXPECT_EQ(f.window->mapView()->model().values().status, "running");
 }
 
 TEST_F(Window, SnapshotSavesIntoTheSnapshotFolderAndOpensIt) {

@@ -120,7 +120,7 @@ TEST_F(MapView, PositionsDrawTheTrackAndTheCarShiftedToTheMapsCoordinates) {
     EXPECT_EQ(s.value(QStringLiteral("icon")).toString(), QStringLiteral("./image-run/e.png"));
     EXPECT_EQ(s.value(QStringLiteral("iconSize")).toArray(), (QJsonArray{57, 34}));
     EXPECT_TRUE(s.value(QStringLiteral("position")).toString().startsWith(
-        QStringLiteral("speed= angle=84.4")));
+        QStringLiteral("speed=56 km/h angle=84.4")));
 
     // The same position again draws nothing new; the next one extends the same track.
     view->UpdatePosition(kFixA);

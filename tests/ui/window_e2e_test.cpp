@@ -350,4 +350,68 @@ TEST(WindowOnAScreen, BacksUpTwoRecordingsFromTheBackupDialog) {
     fs::remove_all(folder);
 }
 
+// Pixels of the car marker (its blue arrow) and of the red track line inside a rectangle.
+struct MapPixels {
+    int car = 0;
+    int track = 0;
+};
+
+MapPixels CountMapPixels(const QImage& screen, const tavero::app::Rect& cell) {
+    MapPixels n;
+    for (int y = cell.top + 30; y < cell.bottom - 60; ++y) { // not the banner, box or scale
+        for (int x = cell.left + 40; x < cell.right - 4; ++x) {
+            const QColor c(screen.pixel(x, y));
+            if (c.blue() > 150 && c.red() < 70 && c.green() > 70 && c.green() < 140) {
+                ++n.car;
+            } else if (c.red() > 200 && c.green() < 70 && c.blue() < 70) {
+                ++n.track;
+            }
+        }
+    }
+    return n;
+}
+
+TEST(WindowOnAScreen, TheMapFollowsTheDriveWithoutTiles) {
+    SKIP_WITHOUT_SCREEN_TOOLS();
+    if (!OnAVirtualScreen()) {
+        return;
+    }
+    const fs::path folder = fs::temp_directory_path() / ("tavero-e2e-m" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path program = folder / "tavero";
+    fs::copy_file(TAVERO_PLAYER, program);
+    // No tile server answers on this port: the map is offline and still draws.
+    std::ofstream(folder / "Config.ini")
+        << "[Config]\nMapTileUrl=http://127.0.0.1:9/{z}/{x}/{y}.png\n";
+    const fs::path sd = folder / "drive.sd";
+    const auto made = RunCommand(std::string(TAVERO_MKCARD) + " --sd --out " + Quote(sd.string()) +
+                                 " --recording '2024-05-01 08:00:00+40'");
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    Player player(program, sd);
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(WaitForWindow("TAVERO PLAYER", 10000)) << "the window did not appear";
+    SleepMs(1500); // the page loads beside the window
+    const auto* play = tavero::app::findSkinControl("Play");
+    ASSERT_NE(play, nullptr);
+    Click(Centre(play->rect[0]));
+    SleepMs(4000);
+    const auto cell = tavero::app::ComputeGrid(0, tavero::app::kLayout8, false).mapDock;
+    const QImage first = GrabScreen(folder, 1);
+    SleepMs(6000);
+    const QImage later = GrabScreen(folder, 2);
+    const MapPixels a = CountMapPixels(first, cell);
+    const MapPixels b = CountMapPixels(later, cell);
+    EXPECT_GT(a.car, 40) << "no car marker on the map";
+    EXPECT_GT(b.car, 40) << "no car marker on the map";
+    EXPECT_GT(b.track, a.track + 20) << "the track did not grow behind the car";
+    const QImage before = first.copy(cell.left, cell.top, cell.width(), cell.height());
+    EXPECT_NE(before, later.copy(cell.left, cell.top, cell.width(), cell.height()))
+        << "the map did not move with the car";
+    EXPECT_EQ(RunCommand("xdotool mousemove 960 540 key Escape").status, 0);
+    EXPECT_EQ(player.waitForEnd(10000), 0);
+    fs::remove_all(folder);
+}
+
 } // namespace

@@ -58,7 +58,9 @@
 
         // "setMap": `read(id)` gives the text of the element with that id.
         function refresh(read) {
-            view.setPositionText('speed=' + read('SpeedBarText') + ' angle=' + read('AngleBar'));
+            // The program writes no speed text of its own: the speed in km/h stands in for it.
+            const speedText = read('SpeedBarText') || Math.round(number(read('SpeedBar'))) + ' km/h';
+            view.setPositionText('speed=' + speedText + ' angle=' + read('AngleBar'));
             const status = read('map_status');
             if (status === 'clear') {
                 clear();
