@@ -187,6 +187,11 @@ bool ParseForward(ChannelParse& c, std::span<const std::uint8_t> frameArea) {
                 return false;
             }
             StartFrame(c, c.cursor);
+            // The search goes on behind the header: a sync pattern inside the header's own
+            // bytes (damaged data) would end the frame before its payload begins, with a
+            // negative size that no queue can ever take.
+            c.cursor = c.frameStart;
+            continue;
         }
         // Payload bytes are searched too: the length field is not used to skip ahead.
         c.cursor += store::kFrameAlignment;

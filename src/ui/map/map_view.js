@@ -80,7 +80,7 @@
             zoomAnimation: false,
         });
         L.control.zoom({ position: 'topleft' }).addTo(map);
-        L.control.scale({ position: 'bottomleft' }).addTo(map);
+        L.control.scale({ position: 'bottomleft', imperial: false }).addTo(map);
         gridLayer(L).addTo(map);
 
         let tiles = null;
