@@ -80,6 +80,7 @@
             zoomAnimation: false,
         });
         L.control.zoom({ position: 'topleft' }).addTo(map);
+        map.attributionControl.setPrefix(false); // the tile source's own credit is what counts
         L.control.scale({ position: 'bottomleft', imperial: false }).addTo(map);
         gridLayer(L).addTo(map);
 
