@@ -34,8 +34,7 @@ int stripIndex(std::string_view name) {
 } // namespace
 
 bool isLaterFeature(std::string_view name) {
-    for (std::string_view later :
-         {"Configuration", "Format", "Wifi Setting", "Map", "DIT/MAP"}) {
+    for (std::string_view later : {"Map", "DIT/MAP"}) {
         if (name == later) {
             return true;
         }

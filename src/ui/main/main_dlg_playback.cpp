@@ -148,7 +148,7 @@ void CMainDlg::onCommand(int id) {
         showMinimized();
         break;
     case 1029:
-        if (app::MayClose(false, false)) {
+        if (app::MayClose(m_formatOpen, m_configOpen)) {
             closeWindow();
         }
         break;
@@ -184,9 +184,18 @@ void CMainDlg::onCommand(int id) {
     case 1677:
         showMapCellPage(1673);
         break;
+    case 1031:
+        openConfiguration();
+        break;
+    case 1034:
+        openFormatTool();
+        break;
+    case 1035:
+        openWifiSettings();
+        break;
     default:
-        // Configuration, Format, Wi-Fi Setting, Map and DIT/MAP open dialogs that are not part
-        // of this version; their buttons are disabled.
+        // Map and DIT/MAP open dialogs that are not part of this version; their buttons are
+        // disabled.
         break;
     }
 }
