@@ -66,9 +66,11 @@ public:
     [[nodiscard]] QPushButton* restoreButton() const { return m_restore; }
     [[nodiscard]] QComboBox* languageList() const { return m_language; }
 
+    // Closing is refused while the worker writes.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void reject() override;
 
 private:
     class Progress;
