@@ -73,8 +73,7 @@ bool ProgramRunsFromCard(const std::string& programFolder, const std::string& ca
 }
 
 CopyPlayerResult CopyPlayerToCard(const std::string& programFolder,
-                                  const std::string& languageFolder,
-                                  const std::string& cardRoot) {
+                                  const std::string& languageFolder, const std::string& cardRoot) {
     CopyPlayerResult result;
     result.target = cardRoot + std::string(kCarPlayerFolder);
     if (!MakeFolder(result.target)) {

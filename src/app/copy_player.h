@@ -17,12 +17,12 @@ inline constexpr std::string_view kCannotCreateDirectoryText = "Cannot Create Di
 inline constexpr std::string_view kUninstallerName = "unins000";
 
 struct CopyPlayerResult {
-    std::string target;        // card root + "CarPlayer/"
+    std::string target; // card root + "CarPlayer/"
     // Say kCannotCreateDirectoryText (translated) followed by this path; empty: nothing to say.
     std::string cannotCreate;
-    bool openTarget = false;   // open `target` in the desktop's file browser
+    bool openTarget = false; // open `target` in the desktop's file browser
     int filesCopied = 0;
-    int filesFailed = 0;       // single files that could not be copied (not reported)
+    int filesFailed = 0; // single files that could not be copied (not reported)
 };
 
 // cardRoot ends in "/". A program that already runs from the target folder copies nothing onto

@@ -79,9 +79,7 @@ protected:
         const auto b = SectorBytes(f);
         card.writeAt(0xA000000, b.data(), b.size());
     }
-    [[nodiscard]] ByteVec sectorOnCard() const {
-        return FileBytesAt(card.path(), 0xA000000, 512);
-    }
+    [[nodiscard]] ByteVec sectorOnCard() const { return FileBytesAt(card.path(), 0xA000000, 512); }
     [[nodiscard]] std::uint64_t cardHash() const {
         return tavero::testing::HashRange(card.path(), 0, -1);
     }
@@ -96,8 +94,7 @@ protected:
         setup.cardText = setup.context.cardRoot;
         setup.openFolder = [this](const QString& f) { opened.push_back(f.toStdString()); };
         host.cards = {{root, 0}};
-        return std::make_unique<ui::CConfigDlg>(nullptr, settings, std::move(setup), host,
-                                                messages,
+        return std::make_unique<ui::CConfigDlg>(nullptr, settings, std::move(setup), host, messages,
                                                 [](std::string_view t) { return std::string(t); });
     }
 
@@ -211,10 +208,9 @@ TEST_F(ConfigDialog, WithoutACardOnlyTheUnitsChange) {
     EXPECT_EQ(dlg->windowTitle(), "Configuration");
     EXPECT_EQ(dlg->saveButton()->text(), "OK");
     EXPECT_TRUE(dlg->speedUnit(1)->isChecked());
-    for (QWidget* w : std::initializer_list<QWidget*>{dlg->videoFormat(), dlg->videoQuality(),
-                                                      dlg->userName(1), dlg->timeZone(),
-                                                      dlg->parkRate(), dlg->copyButton(),
-                                                      dlg->resetButton()}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             dlg->videoFormat(), dlg->videoQuality(), dlg->userName(1), dlg->timeZone(),
+             dlg->parkRate(), dlg->copyButton(), dlg->resetButton()}) {
         EXPECT_FALSE(w->isEnabled());
     }
     EXPECT_TRUE(dlg->speedUnit(2)->isEnabled());
@@ -254,8 +250,7 @@ TEST_F(ConfigDialog, PlateRulesAndTheUiMode) {
 TEST_F(ConfigDialog, ProvincesComeFromTheChineseLanguageFile) {
     const std::string languages = folder.path() + "program/Language/";
     std::filesystem::create_directories(languages);
-    std::ofstream(languages + "zh_CN.ini")
-        << "[Language String]\n[Provinces]\n1=Jing\n2=Hu\n";
+    std::ofstream(languages + "zh_CN.ini") << "[Language String]\n[Provinces]\n1=Jing\n2=Hu\n";
     settings.WriteConfigString("Language File", "zh_CN");
     settings.LoadLanguage();
     ASSERT_EQ(settings.currentLanguage(), 1);

@@ -39,7 +39,7 @@ std::string Bytes(const QString& text) {
 }
 
 rc::ClockFields FieldsOf(const QDateTime& t) {
-    return {t.date().year(), t.date().month(), t.date().day(),
+    return {t.date().year(), t.date().month(),  t.date().day(),
             t.time().hour(), t.time().minute(), t.time().second()};
 }
 
@@ -71,7 +71,7 @@ CConfigDlg::CConfigDlg(QWidget* parent, app::AppSettings& settings, Setup setup,
     : QDialog(parent), m_settings(settings), m_pageSettings(settings),
       m_openFolder(std::move(setup.openFolder)), m_host(host), m_messages(messages),
       m_translate(std::move(translate)), m_cardText(std::move(setup.cardText)),
-      m_cardRoot(setup.context.cardRoot) {
+      m_cardRoot(setup.context.cardRoot), m_drive(setup.context.drive) {
     m_sink = std::make_unique<Sink>(m_messages, m_translate);
     m_page = std::make_unique<rc::CConfigPage>(std::move(setup.context), m_pageSettings, *m_sink);
     setModal(true);
@@ -169,9 +169,9 @@ void CConfigDlg::build() {
     m_save->setDefault(true);
     m_cancel = Place(new QPushButton(tr("Cancel"), this), 322, 230, 60, 14);
 
-    m_recorderControls = {m_format,   m_quality,  m_frontRate, m_plateTick, m_province,
-                          m_user1,    m_password1, m_user2,    m_password2, m_zone,
-                          m_timeSetting, m_carType, m_level,   m_parkMode,  m_parkRate};
+    m_recorderControls = {m_format,      m_quality,   m_frontRate, m_plateTick, m_province,
+                          m_user1,       m_password1, m_user2,     m_password2, m_zone,
+                          m_timeSetting, m_carType,   m_level,     m_parkMode,  m_parkRate};
 }
 
 void CConfigDlg::connectControls() {
@@ -269,6 +269,7 @@ void CConfigDlg::onCardChosen(int index) {
     const ConfigDlgHost::CardChoice choice = m_host.OpenCardForConfiguration(text);
     m_cardText = choice.drive == -1 ? std::string() : text;
     m_cardRoot = choice.drive == -1 ? std::string() : choice.cardRoot;
+    m_drive = choice.drive;
     m_page->Reopen(choice.drive, m_cardRoot);
     fillCardList();
     showPage();

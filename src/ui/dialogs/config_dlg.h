@@ -72,10 +72,10 @@ public:
     ~CConfigDlg() override;
 
     [[nodiscard]] const recorderconfig::CConfigPage& page() const { return *m_page; }
+    // The drive the page shows (-1: none); another card chosen in the list changes it.
+    [[nodiscard]] int drive() const { return m_drive; }
     // What the last save wrote (card mode).
-    [[nodiscard]] const recorderconfig::CardSaveOutcome& saveOutcome() const {
-        return m_outcome;
-    }
+    [[nodiscard]] const recorderconfig::CardSaveOutcome& saveOutcome() const { return m_outcome; }
 
     // "Save" / "OK" as the button does it.
     void save();
@@ -138,6 +138,7 @@ private:
     recorderconfig::CardSaveOutcome m_outcome;
     std::string m_cardText;
     std::string m_cardRoot;
+    int m_drive = -1;
     bool m_filling = false; // controls are being set from the page: their signals are not changes
 
     RefreshingComboBox* m_card = nullptr;

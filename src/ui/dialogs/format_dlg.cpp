@@ -50,17 +50,16 @@ public:
     }
     void OnFinished(bool ok, ct::FormatState) override {
         QMetaObject::invokeMethod(
-            &m_dialog, [dialog = &m_dialog, ok] { dialog->onFinished(ok); },
-            Qt::QueuedConnection);
+            &m_dialog, [dialog = &m_dialog, ok] { dialog->onFinished(ok); }, Qt::QueuedConnection);
     }
 
 private:
     CFormatDlg& m_dialog;
 };
 
-CFormatDlg::CFormatDlg(QWidget* parent, app::AppSettings& settings,
-                       ct::CardDriveScanner& scanner, ct::CardToolPrompts& prompts,
-                       UserMessages& messages, Translator translate, Setup setup)
+CFormatDlg::CFormatDlg(QWidget* parent, app::AppSettings& settings, ct::CardDriveScanner& scanner,
+                       ct::CardToolPrompts& prompts, UserMessages& messages, Translator translate,
+                       Setup setup)
     : QDialog(parent), m_settings(settings), m_scanner(scanner), m_messages(messages),
       m_translate(std::move(translate)), m_setup(setup) {
     m_progressSink = std::make_unique<Progress>(*this);
@@ -73,7 +72,7 @@ CFormatDlg::CFormatDlg(QWidget* parent, app::AppSettings& settings,
     m_tool->SetDelays(m_setup.settleDelay, m_setup.fileSystemDelay);
     setModal(true);
     m_title = tr(m_setup.sourceKind == ct::BackupSourceKind::BackupFile ? kTitleBackupFile
-                                                                         : ct::kTitleFormatTool);
+                                                                        : ct::kTitleFormatTool);
     setWindowTitle(m_title);
     setFixedSize(Du(0, 0, 250, 172).size());
     build();
@@ -129,8 +128,8 @@ void CFormatDlg::build() {
     m_language->setCurrentIndex(languages.selectedItem);
     connect(m_language, &QComboBox::activated, this, &CFormatDlg::onLanguageChosen);
 
-    m_copyNote =
-        Place(new QLabel(tr("Player after formatting will be copied to SD."), this), 10, 156, 230, 10);
+    m_copyNote = Place(new QLabel(tr("Player after formatting will be copied to SD."), this), 10,
+                       156, 230, 10);
     m_copyNote->hide();
 }
 

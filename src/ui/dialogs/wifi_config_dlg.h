@@ -35,10 +35,11 @@ class CWiFiConfigDlg : public QDialog {
     Q_OBJECT
 
 public:
-    CWiFiConfigDlg(QWidget* parent, WifiDlgHost host, UserMessages& messages,
-                   Translator translate);
+    CWiFiConfigDlg(QWidget* parent, WifiDlgHost host, UserMessages& messages, Translator translate);
     ~CWiFiConfigDlg() override;
 
+    // The drive list afresh (a card arrived); the chosen drive stays chosen while it is there.
+    void refreshDrives() { fillDrives(); }
     // The list entry `index` chosen: the card's file is read into the fields.
     void chooseDrive(int index);
     // "Apply": false when nothing was written (the person was told why).

@@ -202,6 +202,8 @@ private:
     void openConfiguration();
     void openFormatTool();
     void openWifiSettings();
+    // Devices came or went while a card dialog is open.
+    void cardDialogsOnDeviceEvents();
 
     [[nodiscard]] QString translated(std::string_view english) const;
     void say(const QString& text, bool warning = true);

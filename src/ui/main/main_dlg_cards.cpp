@@ -11,6 +11,7 @@
 #include "ui/main/main_dlg.h"
 
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 
 namespace tavero::ui {
@@ -67,9 +68,9 @@ void CMainDlg::openConfiguration() {
         }
     }
     const FlagWhile open(m_configOpen);
-    rc::ConfigSector image = app::SectorForConfiguration(
-        m_detection->Sector(), m_window.timeOffset, drive != -1,
-        m_chooser->kind() == cardtools::BackupSourceKind::BackupFile);
+    rc::ConfigSector image =
+        app::SectorForConfiguration(m_detection->Sector(), m_window.timeOffset, drive != -1,
+                                    m_chooser->kind() == cardtools::BackupSourceKind::BackupFile);
     std::int32_t offset = static_cast<std::int32_t>(m_window.timeOffset);
 
     CConfigDlg::Setup setup;
@@ -96,7 +97,10 @@ void CMainDlg::openConfiguration() {
     m_window.speedUnit = image.speedUnit;
     m_settings.WriteConfigInt("SetEDR_Speed", static_cast<std::int32_t>(image.speedUnit));
     updateUnitBadge();
-    if (!dialog.page().cardMode() || !dialog.saveOutcome().sectorWritten) {
+    // Another card may have become the window's own while the page was open (one arriving
+    // plays by itself); the saved sector is only the image of the card it was written to.
+    if (!dialog.page().cardMode() || !dialog.saveOutcome().sectorWritten ||
+        dialog.drive() != m_detection->CurrentDrive()) {
         return;
     }
     // The card now holds the saved sector; recording times follow its zone.
@@ -119,8 +123,9 @@ void CMainDlg::openFormatTool() {
     setup.sourceKind = m_chooser->kind();
     // The tool checks the users of the card it is about to write itself, on the sector it reads
     // from that card.
-    CFormatDlg dialog(this, m_settings, m_scanner, *m_prompts, *m_messages,
-                      [this](std::string_view t) { return m_settings.Translate(t); }, setup);
+    CFormatDlg dialog(
+        this, m_settings, m_scanner, *m_prompts, *m_messages,
+        [this](std::string_view t) { return m_settings.Translate(t); }, setup);
     m_cardDialog = &dialog;
     (void)dialog.exec();
     m_cardDialog = nullptr;
@@ -148,6 +153,13 @@ void CMainDlg::openWifiSettings() {
     m_cardDialog = &dialog;
     (void)dialog.exec();
     m_cardDialog = nullptr;
+}
+
+void CMainDlg::cardDialogsOnDeviceEvents() {
+    // The Wi-Fi dialog's list follows arriving cards once they had a moment to settle.
+    if (auto* wifi = qobject_cast<CWiFiConfigDlg*>(m_cardDialog.data())) {
+        QTimer::singleShot(100, wifi, &CWiFiConfigDlg::refreshDrives);
+    }
 }
 
 } // namespace tavero::ui
