@@ -247,6 +247,26 @@ TEST_F(ConfigDialog, PlateRulesAndTheUiMode) {
     EXPECT_EQ(settings.uiMode(), 2);
 }
 
+TEST_F(ConfigDialog, AnotherVideoFormatRefillsTheRateLists) {
+    SectorFields f = BaseSector();
+    f.parkFrameRate = 30;
+    putSector(f);
+    auto dlg = open();
+    EXPECT_EQ(dlg->parkRate()->count(), 7);
+    EXPECT_EQ(dlg->parkRate()->currentText(), "30");
+    dlg->videoFormat()->setCurrentIndex(0);
+    EXPECT_EQ(dlg->frontRate()->count(), 2); // "15", "30"
+    EXPECT_EQ(dlg->frontRate()->currentIndex(), 1);
+    ASSERT_EQ(dlg->parkRate()->count(), 4);
+    EXPECT_EQ(dlg->parkRate()->currentText(), "15");
+    dlg->save();
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    const ByteVec sector = sectorOnCard();
+    EXPECT_EQ(sector[11], 0) << "videoFormat";
+    EXPECT_EQ(sector[15], 30) << "frameRate";
+    EXPECT_EQ(sector[23], 15) << "parkFrameRate";
+}
+
 TEST_F(ConfigDialog, ProvincesComeFromTheChineseLanguageFile) {
     const std::string languages = folder.path() + "program/Language/";
     std::filesystem::create_directories(languages);
