@@ -44,7 +44,7 @@ void SetField(recorderconfig::UserField& field, std::string_view text) {
 
 // Runs `answer` on the window's card dialog once it is open (inside its modal loop).
 void WhenDialogOpens(ui::CMainDlg& window, std::function<void(QDialog&)> answer) {
-    auto* poll = new QTimer;
+    auto* poll = new QTimer(&window); // goes with the window when it is never answered
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, &window, answer] {
         QDialog* dialog = window.cardDialog();
@@ -58,9 +58,10 @@ void WhenDialogOpens(ui::CMainDlg& window, std::function<void(QDialog&)> answer)
     poll->start();
 }
 
-// Answers the next login dialog with a name and password.
-void AnswerLogin(ui::DialogPrompts& prompts, QString name, QString password, int* asked) {
-    auto* poll = new QTimer;
+// Answers the next login dialog of the window with a name and password.
+void AnswerLogin(ui::CMainDlg& window, QString name, QString password, int* asked) {
+    ui::DialogPrompts& prompts = window.prompts();
+    auto* poll = new QTimer(&window);
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, &prompts, name, password, asked] {
         ui::CConfirmDlg* dialog = prompts.openLogin();
@@ -127,6 +128,8 @@ TEST_F(CardDialogsInTheWindow, ConfigurationSavesTheQualityToTheOpenCard) {
         auto& config = dynamic_cast<ui::CConfigDlg&>(d);
         title = config.windowTitle().toStdString();
         config.videoQuality()->setCurrentIndex(1); // "Normal"
+        QTest::keyClicks(config.userName(1), "owner");
+        QTest::keyClicks(config.userPassword(1), "s3cret");
         QTest::mouseClick(config.saveButton(), Qt::LeftButton);
     });
     f.window->onCommand(kConfiguration);
@@ -139,13 +142,26 @@ TEST_F(CardDialogsInTheWindow, ConfigurationSavesTheQualityToTheOpenCard) {
     EXPECT_EQ(read.videoQuality, 1u);
     EXPECT_EQ(f.settings.ReadConfigInt("SetEDR_Speed", -1), 0);
     EXPECT_TRUE(f.messages.shown.empty()) << f.messages.shown.front();
+    EXPECT_EQ(recorderconfig::FieldText(read.user1Name), "owner");
+
+    // Whoever just set the card's user is not asked for it when the page opens again.
+    int asked = 0;
+    AnswerLogin(*f.window, "owner", "s3cret", &asked);
+    bool reopened = false;
+    WhenDialogOpens(*f.window, [&reopened](QDialog& d) {
+        reopened = true;
+        d.reject();
+    });
+    f.window->onCommand(kConfiguration);
+    EXPECT_TRUE(reopened);
+    EXPECT_EQ(asked, 0);
 }
 
 TEST_F(CardDialogsInTheWindow, RefusedUserGetsNoDialogAndTheCardStaysAsItWas) {
     writeSector(true);
     WindowFixture f(QSize(1920, 1080), {"-f", "car2://2"}, true);
     int asked = 0;
-    AnswerLogin(f.window->prompts(), "owner", "wrong", &asked);
+    AnswerLogin(*f.window, "owner", "wrong", &asked);
     f.show();
     processEvents();
     ASSERT_EQ(asked, 1);
@@ -157,7 +173,7 @@ TEST_F(CardDialogsInTheWindow, RefusedUserGetsNoDialogAndTheCardStaysAsItWas) {
         ++dialogs;
         d.reject();
     };
-    AnswerLogin(f.window->prompts(), "owner", "still wrong", &asked);
+    AnswerLogin(*f.window, "owner", "still wrong", &asked);
     WhenDialogOpens(*f.window, count);
     f.window->onCommand(kConfiguration);
     processEvents();
@@ -167,7 +183,7 @@ TEST_F(CardDialogsInTheWindow, RefusedUserGetsNoDialogAndTheCardStaysAsItWas) {
     EXPECT_EQ(cardHash(), before);
 
     // The right user opens it, and is not asked again the next time.
-    AnswerLogin(f.window->prompts(), "owner", "s3cret", &asked);
+    AnswerLogin(*f.window, "owner", "s3cret", &asked);
     f.window->onCommand(kConfiguration);
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(dialogs, 1);
