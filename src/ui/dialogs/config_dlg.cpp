@@ -2,6 +2,7 @@
 
 #include "app/copy_player.h"
 #include "recorderconfig/page_lists.h"
+#include "ui/dialogs/dialog_units.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -21,16 +22,6 @@ namespace tavero::ui {
 namespace {
 
 namespace rc = recorderconfig;
-
-// The page is laid out in dialog units of its 8-point font: 1.5 pixels across, 1.625 down.
-QRect Du(int x, int y, int w, int h) {
-    return {x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8};
-}
-
-template <typename W> W* Place(W* widget, int x, int y, int w, int h) {
-    widget->setGeometry(Du(x, y, w, h));
-    return widget;
-}
 
 // The edits' text as the recorder stores it: 8-bit bytes. Characters outside ASCII become bytes
 // of 0x80 or more, which the page's rules cut away or refuse.
@@ -75,6 +66,7 @@ CConfigDlg::CConfigDlg(QWidget* parent, app::AppSettings& settings, Setup setup,
     m_sink = std::make_unique<Sink>(m_messages, m_translate);
     m_page = std::make_unique<rc::CConfigPage>(std::move(setup.context), m_pageSettings, *m_sink);
     setModal(true);
+    UseDialogFont(this);
     setFixedSize(Du(0, 0, 560, 255).size());
     build();
     connectControls();

@@ -2,6 +2,7 @@
 
 #include "cardtools/card_messages.h"
 #include "platform/unmount_service.h"
+#include "ui/dialogs/dialog_units.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,15 +18,6 @@ namespace tavero::ui {
 namespace {
 
 namespace ct = cardtools;
-
-QRect Du(int x, int y, int w, int h) {
-    return {x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8};
-}
-
-template <typename W> W* Place(W* widget, int x, int y, int w, int h) {
-    widget->setGeometry(Du(x, y, w, h));
-    return widget;
-}
 
 constexpr int kProgressPollMs = 100;
 constexpr std::string_view kTitleBackupFile = "Please selected valid Disk";
@@ -71,6 +63,7 @@ CFormatDlg::CFormatDlg(QWidget* parent, app::AppSettings& settings, ct::CardDriv
     m_tool->SetUnmountService(m_setup.unmount);
     m_tool->SetDelays(m_setup.settleDelay, m_setup.fileSystemDelay);
     setModal(true);
+    UseDialogFont(this);
     m_title = tr(m_setup.sourceKind == ct::BackupSourceKind::BackupFile ? kTitleBackupFile
                                                                         : ct::kTitleFormatTool);
     setWindowTitle(m_title);

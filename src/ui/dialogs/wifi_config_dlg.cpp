@@ -1,5 +1,7 @@
 #include "ui/dialogs/wifi_config_dlg.h"
 
+#include "ui/dialogs/dialog_units.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -12,15 +14,6 @@ namespace tavero::ui {
 namespace {
 
 namespace rc = recorderconfig;
-
-QRect Du(int x, int y, int w, int h) {
-    return {x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8};
-}
-
-template <typename W> W* Place(W* widget, int x, int y, int w, int h) {
-    widget->setGeometry(Du(x, y, w, h));
-    return widget;
-}
 
 // The file is 8-bit text in the system's code page.
 std::string Local8(const QLineEdit* edit) {
@@ -52,6 +45,7 @@ CWiFiConfigDlg::CWiFiConfigDlg(QWidget* parent, WifiDlgHost host, UserMessages& 
       m_translate(std::move(translate)) {
     m_sink = std::make_unique<Sink>(m_messages, m_translate);
     setModal(true);
+    UseDialogFont(this);
     setWindowTitle(tr("Wi-Fi-Config"));
     setFixedSize(Du(0, 0, 235, 291).size());
     build();
