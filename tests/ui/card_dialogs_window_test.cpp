@@ -5,6 +5,7 @@
 
 #include "card_fixture.h"
 #include "cardtools_fixture.h"
+#include "fake_system.h"
 #include "platform/drive_table.h"
 #include "recorderconfig/config_sector.h"
 #include "store/boot_image.h"
@@ -20,6 +21,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -228,6 +231,52 @@ TEST_F(CardDialogsInTheWindow, FormatAndWifiSettingOpenTheirWindows) {
     EXPECT_EQ(seen, "OK:disabled");
     EXPECT_EQ(f.settings.ReadConfigInt("SetEDR_Speed", -1), 2);
     EXPECT_EQ(f.window->windowState().speedUnit, 2u);
+}
+
+// A USB card reader with a mounted card whose configuration names a user: the Wi-Fi dialog
+// reads the card's file only for that user.
+TEST(WifiSettingFromTheWindow, AsksForTheCardsUserBeforeReadingItsFile) {
+    WindowFixture f;
+    tavero::testing::FakeSystem machine{std::filesystem::path(f.folder.path())};
+    machine.addDisk({"sdb", "8:16",
+                     "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host1/target1:0:0/1:0:0:0", true,
+                     1});
+    const auto image = machine.addImage(1, "sdb", 0x16000000 + 4 * 0x1000000, true);
+    const auto sector = tavero::testing::ConfigSectorBytes(10000, {"anna", "secret", "", ""});
+    tavero::testing::WriteBytes(image, 0xA000000, {sector.begin(), sector.end()});
+    // The sector belongs to the card whose disk information names the same identifier.
+    const auto info = tavero::testing::DiskInfoBytes(4, 10000);
+    for (const std::int64_t copy : {0x4000000, 0x5000000}) {
+        tavero::testing::WriteBytes(image, copy, {info.begin(), info.end()});
+    }
+    recorderconfig::ConfigSector check;
+    std::string why;
+    ASSERT_TRUE(recorderconfig::ReadConfigSector(1, check, &why)) << why;
+    const std::string mount = machine.mountDir("CARD");
+    machine.setMounts({{"8:17", mount, "vfat", "/dev/sdb1"}});
+    std::filesystem::create_directories(mount + "/car_set");
+    std::ofstream(mount + "/car_set/wifi_cfg.txt") << "[]\r\nserver=10.0.0.1\r\nssid=car\r\n";
+    f.show();
+
+    int asked = 0;
+    std::vector<std::string> servers;
+    WhenDialogOpens(*f.window, [&](QDialog& d) {
+        auto& wifi = dynamic_cast<ui::CWiFiConfigDlg&>(d);
+        const int entry = wifi.driveList()->findText(QString::fromStdString(mount + "/"));
+        ASSERT_GE(entry, 0) << "the card is listed";
+        AnswerLogin(*f.window, "anna", "wrong", &asked);
+        wifi.chooseDrive(entry);
+        servers.push_back(wifi.serverEdit()->text().toStdString() +
+                          (wifi.applyButton()->isEnabled() ? ":apply" : ":no apply"));
+        AnswerLogin(*f.window, "anna", "secret", &asked);
+        wifi.chooseDrive(entry);
+        servers.push_back(wifi.serverEdit()->text().toStdString() +
+                          (wifi.applyButton()->isEnabled() ? ":apply" : ":no apply"));
+        d.reject();
+    });
+    f.window->onCommand(kWifiSetting);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(servers, (std::vector<std::string>{":no apply", "10.0.0.1:apply"}));
 }
 
 } // namespace
