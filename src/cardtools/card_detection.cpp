@@ -71,7 +71,8 @@ bool CCardDetection::CheckUsers(const recorderconfig::ConfigSector& sector) {
 }
 
 bool CCardDetection::IsUnlocked(const recorderconfig::ConfigSector& sector) const {
-    return !recorderconfig::CardHasUsers(sector) || m_unlockedCards.count(CardIdentity(sector)) != 0;
+    return !recorderconfig::CardHasUsers(sector) ||
+           m_unlockedCards.count(CardIdentity(sector)) != 0;
 }
 
 void CCardDetection::ConfigurationSaved(const recorderconfig::ConfigSector& sector) {
