@@ -59,6 +59,30 @@ bool CCardDetection::OpenCard(const std::string& deviceText) {
     return true;
 }
 
+bool CCardDetection::CheckUsers(const recorderconfig::ConfigSector& sector) {
+    if (IsUnlocked(sector)) {
+        return true;
+    }
+    if (!recorderconfig::CheckCardPassword(sector, m_prompts)) {
+        return false;
+    }
+    m_unlockedCards.insert(CardIdentity(sector));
+    return true;
+}
+
+bool CCardDetection::IsUnlocked(const recorderconfig::ConfigSector& sector) const {
+    return !recorderconfig::CardHasUsers(sector) ||
+           m_unlockedCards.count(CardIdentity(sector)) != 0;
+}
+
+void CCardDetection::ConfigurationSaved(const recorderconfig::ConfigSector& sector) {
+    m_sector = sector;
+    m_sectorValid = true;
+    if (recorderconfig::CardHasUsers(sector)) {
+        m_unlockedCards.insert(CardIdentity(sector));
+    }
+}
+
 std::string CCardDetection::CardIdentity(const recorderconfig::ConfigSector& sector) {
     std::string identity = std::to_string(sector.diskId) + ":";
     for (const auto* field :

@@ -84,6 +84,15 @@ public:
     // True when the card last opened was unlocked by a user's name and password in this run
     // (false for a card without users, and for one whose sector could not be read).
     [[nodiscard]] bool Unlocked() const;
+    // The card dialogs' user check on a sector just read from the card they are about to act
+    // on: passes for a card without users and for one already unlocked in this run; otherwise
+    // asks once and remembers a success.
+    [[nodiscard]] bool CheckUsers(const recorderconfig::ConfigSector& sector);
+    // The same without asking: true for a card without users or one unlocked in this run.
+    [[nodiscard]] bool IsUnlocked(const recorderconfig::ConfigSector& sector) const;
+    // The configuration page saved `sector` to the current card: it becomes the image, and the
+    // users just set count as unlocked (the person who set them is not asked for them again).
+    void ConfigurationSaved(const recorderconfig::ConfigSector& sector);
 
 private:
     CardDriveScanner& m_scanner;

@@ -179,13 +179,6 @@ void place(int mode, int layout, ui::CVxSkinDialog& dialog, std::vector<ui::CPan
                                                          : ui::SkinButtonKind::Push);
             b->setSkin(c.bitmapId[m]);
             b->setTip(QString::fromUtf8(c.name.data(), static_cast<int>(c.name.size())));
-            // Buttons whose dialogs come later are shown disabled.
-            for (std::string_view later : {"Configuration", "Format", "Wifi Setting", "Map",
-                                           "DIT/MAP", "Map view"}) {
-                if (c.name == later) {
-                    b->setEnabled(false);
-                }
-            }
             if (c.name == "Recording list") {
                 b->setChecked(true);
             }

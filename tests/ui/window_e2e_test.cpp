@@ -435,4 +435,60 @@ TEST(WindowOnAScreen, TheMapFollowsTheDriveWithoutTiles) {
     fs::remove_all(folder);
 }
 
+// The configuration page from the window's Configuration button, on a card image mapped as a
+// drive: choose "Low" under "Video Quality", press Save, and read the card back with tavero-cli.
+TEST(WindowOnAScreen, ChangesTheVideoQualityOfACard) {
+    SKIP_WITHOUT_SCREEN_TOOLS();
+    if (!OnAVirtualScreen()) {
+        return;
+    }
+    const fs::path folder = fs::temp_directory_path() / ("tavero-e2e-c" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path program = folder / "tavero";
+    fs::copy_file(TAVERO_PLAYER, program);
+    const fs::path card = folder / "card.img";
+    const auto made = RunCommand(std::string(TAVERO_MKCARD) + " --blocks 4 --out " + Quote(card.string()));
+    ASSERT_EQ(made.status, 0) << made.err;
+    std::ofstream(folder / "Config.ini") << "[Drives]\n2=" << card.string() << "\n";
+    const std::string show =
+        std::string(TAVERO_CLI) + " config show --drive 2=" + Quote(card.string());
+    const auto before = RunCommand(show);
+    ASSERT_NE(before.out.find("videoQuality: High"), std::string::npos) << before.out;
+
+    Player player(program, "car2://2");
+    ASSERT_TRUE(player.started());
+    ASSERT_TRUE(WaitForWindow("TAVERO PLAYER", 10000)) << "the window did not appear";
+    SleepMs(800);
+    const auto* configuration = tavero::app::findSkinControl("Configuration");
+    ASSERT_NE(configuration, nullptr);
+    Click(Centre(configuration->rect[0]));
+    ASSERT_TRUE(WaitForWindow("^Configuration", 5000)) << "the configuration page did not open";
+    SleepMs(700);
+    const QRect page = WindowGeometry("^Configuration");
+    ASSERT_GT(page.width(), 600);
+    // "Video Quality" (110, 55, 90, 14) and "Save" (229, 230, 60, 14), in dialog units of
+    // 1.5 x 1.625 pixels.
+    Click(page.topLeft() + QPoint(165 + 67, 89 + 11));
+    SleepMs(500);
+    EXPECT_EQ(RunCommand("xdotool key Down Down Return").status, 0);
+    SleepMs(400);
+    Click(page.topLeft() + QPoint(343 + 45, 373 + 11));
+    SleepMs(800);
+    EXPECT_NE(RunCommand("xdotool search --name '^Configuration'").status, 0)
+        << "the page did not close";
+
+    EXPECT_EQ(RunCommand("xdotool mousemove 960 540 key Escape").status, 0);
+    EXPECT_EQ(player.waitForEnd(10000), 0);
+    const auto after = RunCommand(show);
+    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_NE(after.out.find("sectorValid: yes"), std::string::npos) << after.out;
+    EXPECT_NE(after.out.find("videoQuality: Low"), std::string::npos) << after.out;
+    std::ifstream ini(folder / "Config.ini");
+    std::stringstream text;
+    text << ini.rdbuf();
+    EXPECT_NE(text.str().find("SetEDR_Speed=0"), std::string::npos) << text.str();
+    fs::remove_all(folder);
+}
+
 } // namespace

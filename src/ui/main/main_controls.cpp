@@ -33,16 +33,6 @@ int stripIndex(std::string_view name) {
 
 } // namespace
 
-bool isLaterFeature(std::string_view name) {
-    for (std::string_view later :
-         {"Configuration", "Format", "Wifi Setting"}) {
-        if (name == later) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void MainControls::build(QWidget* parent, int uiMode,
                          const std::function<QString(std::string_view)>& tr) {
     const int m = app::validSkinMode(uiMode);
@@ -54,7 +44,6 @@ void MainControls::build(QWidget* parent, int uiMode,
             const bool tab = c.group == app::SkinGroup::Tabs;
             auto* b = new CVxSkinButton(parent, tab ? SkinButtonKind::Radio : SkinButtonKind::Push);
             b->setSkin(c.bitmapId[mi]);
-            b->setEnabled(!isLaterFeature(c.name));
             // Buttons never take the keyboard focus: Space and Enter belong to the window.
             b->setFocusPolicy(Qt::NoFocus);
             w = b;

@@ -57,7 +57,4 @@ struct MainControls {
     std::array<DayStrip*, 4> strips{};
 };
 
-// Buttons whose dialogs are not part of this program yet: drawn disabled.
-[[nodiscard]] bool isLaterFeature(std::string_view name);
-
 } // namespace tavero::ui

@@ -25,6 +25,7 @@
 #include "cardtools/card_detection.h"
 #include "platform/block_devices.h"
 #include "ui/controls/vx_skin_dialog.h"
+#include "ui/dialogs/config_dlg.h"
 #include "ui/dialogs/confirm_dlg.h"
 #include "ui/dialogs/file_pad.h"
 #include "ui/dialogs/disk_dlg.h"
@@ -32,6 +33,7 @@
 #include "ui/main/main_controls.h"
 #include "ui/main/player_controller.h"
 
+#include <QPointer>
 #include <QSize>
 #include <QTimer>
 #include <QUrl>
@@ -74,7 +76,8 @@ struct MainDlgOptions {
 class CMainDlg : public CVxSkinDialog,
                  public app::PlaybackHost,
                  public DiskDlgHost,
-                 public BrowserHost {
+                 public BrowserHost,
+                 public ConfigDlgHost {
     Q_OBJECT
 
 public:
@@ -129,6 +132,14 @@ public:
     [[nodiscard]] bool StartWholeCardBackup(const std::string& prefix,
                                             std::string& problem) override;
     [[nodiscard]] bool AskOkCancel(const QString& question) override;
+
+    // ConfigDlgHost
+    [[nodiscard]] std::vector<cardtools::DeviceEntry> RefreshCardList() override;
+    [[nodiscard]] CardChoice OpenCardForConfiguration(const std::string& deviceText) override;
+
+    // The configuration page, the format tool or the Wi-Fi dialog while one is open (tests
+    // answer it); null otherwise.
+    [[nodiscard]] QDialog* cardDialog() const { return m_cardDialog; }
 
     [[nodiscard]] CFilePad* filePad() const { return m_filePad; }
     [[nodiscard]] CFileManager* fileManager() const { return m_fileManager; }
@@ -202,6 +213,13 @@ private:
     void launchOldPlayer();
     void closeWindow();
 
+    // The card dialogs (Configuration, Format, Wi-Fi Setting), each modal.
+    void openConfiguration();
+    void openFormatTool();
+    void openWifiSettings();
+    // Devices came or went while a card dialog is open.
+    void cardDialogsOnDeviceEvents();
+
     [[nodiscard]] QString translated(std::string_view english) const;
     void say(const QString& text, bool warning = true);
 
@@ -252,6 +270,9 @@ private:
     QTimer m_stepTimer; // every 10 ms while a frame-step button is held
     QTimer m_refreshTimer;
     bool m_commandLineDone = false;
+    QPointer<QDialog> m_cardDialog;
+    bool m_configOpen = false;
+    bool m_formatOpen = false;
 
     std::unique_ptr<platform::UdevMonitor> m_udev;
     std::unique_ptr<platform::MountTableWatcher> m_mounts;

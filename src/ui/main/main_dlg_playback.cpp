@@ -151,7 +151,7 @@ void CMainDlg::onCommand(int id) {
         showMinimized();
         break;
     case 1029:
-        if (app::MayClose(false, false)) {
+        if (app::MayClose(m_formatOpen, m_configOpen)) {
             closeWindow();
         }
         break;
@@ -193,9 +193,16 @@ void CMainDlg::onCommand(int id) {
     case 1048:
         onDitMapButton();
         break;
+    case 1031:
+        openConfiguration();
+        break;
+    case 1034:
+        openFormatTool();
+        break;
+    case 1035:
+        openWifiSettings();
+        break;
     default:
-        // Configuration, Format and Wi-Fi Setting open dialogs that are not part of this
-        // version; their buttons are disabled.
         break;
     }
 }

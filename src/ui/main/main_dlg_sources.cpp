@@ -42,6 +42,7 @@ void CMainDlg::onDeviceEvents(platform::DeviceEventSource& source) {
     }
     syncList();
     checkPlayedSource();
+    cardDialogsOnDeviceEvents();
 }
 
 void CMainDlg::runCommandLine() {
