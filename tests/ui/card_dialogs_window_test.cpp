@@ -13,6 +13,7 @@
 #include "ui/dialogs/confirm_dlg.h"
 #include "ui/dialogs/format_dlg.h"
 #include "ui/dialogs/wifi_config_dlg.h"
+#include "ui/map/map_dlg.h"
 #include "window_test_support.h"
 
 #include <QComboBox>
@@ -202,13 +203,19 @@ TEST_F(CardDialogsInTheWindow, FormatAndWifiSettingOpenTheirWindows) {
     WindowFixture f;
     f.show();
     std::string seen;
-    WhenDialogOpens(*f.window, [&seen](QDialog& d) {
+    // The map makes way for the format tool.
+    f.window->onCommand(1032);
+    ASSERT_TRUE(f.window->mapView()->isVisible());
+    bool mapShownMeanwhile = true;
+    WhenDialogOpens(*f.window, [&](QDialog& d) {
         seen = dynamic_cast<ui::CFormatDlg*>(&d) != nullptr ? "format" : "other";
         seen += ":" + d.windowTitle().toStdString();
+        mapShownMeanwhile = f.window->mapView()->isVisible();
         d.reject();
     });
     f.window->onCommand(kFormat);
     EXPECT_EQ(seen, "format:Format Tool Dialog");
+    EXPECT_FALSE(mapShownMeanwhile);
     EXPECT_EQ(f.window->cardDialog(), nullptr);
 
     WhenDialogOpens(*f.window, [&seen](QDialog& d) {

@@ -214,6 +214,8 @@ private:
     void closeWindow();
 
     // The card dialogs (Configuration, Format, Wi-Fi Setting), each modal.
+    // The backup dialog and the map make way for the configuration page and the format tool.
+    void hideForCardDialog();
     void openConfiguration();
     void openFormatTool();
     void openWifiSettings();

@@ -9,6 +9,7 @@
 #include "ui/dialogs/format_dlg.h"
 #include "ui/dialogs/wifi_config_dlg.h"
 #include "ui/main/main_dlg.h"
+#include "ui/map/map_dlg.h"
 
 #include <QDesktopServices>
 #include <QTimer>
@@ -56,6 +57,12 @@ ConfigDlgHost::CardChoice CMainDlg::OpenCardForConfiguration(const std::string& 
     return choice;
 }
 
+void CMainDlg::hideForCardDialog() {
+    m_diskDlg->hide();
+    m_mapView->hide();
+    updateTabs();
+}
+
 void CMainDlg::openConfiguration() {
     if (m_configOpen || m_cardDialog) {
         return;
@@ -68,6 +75,7 @@ void CMainDlg::openConfiguration() {
         }
     }
     const FlagWhile open(m_configOpen);
+    hideForCardDialog();
     rc::ConfigSector image =
         app::SectorForConfiguration(m_detection->Sector(), m_window.timeOffset, drive != -1,
                                     m_chooser->kind() == cardtools::BackupSourceKind::BackupFile);
@@ -119,6 +127,7 @@ void CMainDlg::openFormatTool() {
         return;
     }
     const FlagWhile open(m_formatOpen);
+    hideForCardDialog();
     CFormatDlg::Setup setup;
     setup.sourceKind = m_chooser->kind();
     // The tool checks the users of the card it is about to write itself, on the sector it reads
