@@ -24,6 +24,9 @@ void CardBridge::apply(const Outcome& outcome) {
 }
 
 int CardBridge::AutoPlaySetting() {
+    if (m_hooks.cardsHeld && m_hooks.cardsHeld()) {
+        return 0; // a card being formatted comes and goes; it is not played meanwhile
+    }
     return m_settings.ReadConfigInt("AutoPlay", 1);
 }
 

@@ -29,6 +29,8 @@ struct CardBridgeHooks {
     std::function<std::string()> otherListText;
     std::function<void()> launchOldPlayer;
     std::function<void(int)> formatToolDrive;
+    // True while arriving cards must not be opened by themselves (the format tool writes one).
+    std::function<bool()> cardsHeld;
 };
 
 class CardBridge final : public cardtools::CardDetectionHost, public SourceChooserHost {

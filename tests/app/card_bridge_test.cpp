@@ -147,5 +147,19 @@ TEST_F(Road, ArrivalWithAutoPlayOffOpensNothing) {
     EXPECT_EQ(m_bridge.SourceKind(), BackupSourceKind::RemovableStorage);
 }
 
+TEST_F(Road, NoCardPlaysByItselfWhileTheFormatToolWrites) {
+    bool formatting = true;
+    CardBridge bridge{m_settings, m_window, m_list,
+                      CardBridgeHooks{[this](const Outcome& o) { m_applied.push_back(o); },
+                                      [](const std::string&) { return std::string("CARD"); },
+                                      {},
+                                      {},
+                                      {},
+                                      [&formatting] { return formatting; }}};
+    EXPECT_EQ(bridge.AutoPlaySetting(), 0);
+    formatting = false;
+    EXPECT_EQ(bridge.AutoPlaySetting(), 1) << "the setting again once the tool is done";
+}
+
 } // namespace
 } // namespace tavero::app

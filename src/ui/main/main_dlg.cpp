@@ -110,6 +110,7 @@ CMainDlg::CMainDlg(app::AppSettings& settings, std::unique_ptr<PlayerController>
                                     : std::string();
     };
     hooks.launchOldPlayer = [this] { launchOldPlayer(); };
+    hooks.cardsHeld = [this] { return m_formatOpen; };
     m_bridge = std::make_unique<app::CardBridge>(m_settings, m_window, m_list, std::move(hooks));
     app::PlayerCommands& player = m_controller->commands();
     app::ChooserOptions chooserOptions;
