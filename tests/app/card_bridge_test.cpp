@@ -86,6 +86,7 @@ protected:
                                         [](const std::string&) { return std::string("CARD"); },
                                         {},
                                         {},
+                                        {},
                                         {}}};
     SourceChooser m_chooser{m_player, m_list, m_window, m_bridge};
     test::FakePlaybackHost m_playHost;
