@@ -28,13 +28,15 @@ for t in "${targets[@]}"; do
     mkdir -p "$findings"
     cp -r "$corpus"/. "$scratch"/ 2>/dev/null || true
     log=$(mktemp)
+    stamp=$(mktemp)
     # One process per core; each reports its own runs.
     "$build/$t" -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
         -artifact_prefix="$findings/" -print_final_stats=1 "$scratch" >"$log" 2>&1 || true
     cat fuzz-*.log >>"$log" 2>/dev/null || true
     rm -f fuzz-*.log
     runs=$( (grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" || true) | awk '{s += $2} END {print s + 0}')
-    found=$(find "$findings" -type f | wc -l)
+    # Only what this run found; older findings stay in the folder until somebody looks at them.
+    found=$(find "$findings" -type f -newer "$stamp" | wc -l)
     printf '%-22s %12d %10d %8d\n' "$t" "$runs" $((runs / seconds)) "$found"
-    rm -rf "$scratch" "$log"
+    rm -rf "$scratch" "$log" "$stamp"
 done
