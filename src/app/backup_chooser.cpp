@@ -24,9 +24,6 @@ BackupChooserOptions WithDefaults(BackupChooserOptions o) {
     return o;
 }
 
-// More records than any index holds: a damaged chain that never ends stops here.
-constexpr std::size_t kMaxWalk = 1u << 20;
-
 } // namespace
 
 BackupChooser::BackupChooser(BackupCommands& engine, const RecordingList& list,
@@ -190,7 +187,7 @@ BackupStep BackupChooser::PressBackup() {
         std::vector<store::IndexRecord*> all;
         for (const store::RecordingEntry& e : m_list.entries()) {
             std::size_t steps = 0;
-            for (store::IndexRecord* r = e.firstRecord; r != nullptr && r != e.next && steps < kMaxWalk;
+            for (store::IndexRecord* r = e.firstRecord; r != nullptr && r != e.next && steps < kMaxRecordWalk;
                  r = m_engine.NextRecord(r), ++steps) {
                 all.push_back(r);
             }

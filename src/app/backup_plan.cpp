@@ -28,10 +28,6 @@ bool BackupSelection::Add(store::IndexRecord* record) {
     return true;
 }
 
-namespace {
-// More records than any index holds (a card's index has 65536 slots).
-constexpr std::size_t kMaxWalk = 1u << 20;
-} // namespace
 
 BackupSelection CollectEntryRecords(std::span<const store::RecordingEntry> chosen,
                                     const NextRecordFn& next) {
@@ -41,7 +37,7 @@ BackupSelection CollectEntryRecords(std::span<const store::RecordingEntry> chose
         // ends after every record of the index at the latest.
         std::size_t steps = 0;
         for (store::IndexRecord* r = entry.firstRecord;
-             r != nullptr && r != entry.next && steps <= kMaxWalk; r = next(r), ++steps) {
+             r != nullptr && r != entry.next && steps <= kMaxRecordWalk; r = next(r), ++steps) {
             (void)selection.Add(r);
         }
     }

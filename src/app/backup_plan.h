@@ -20,6 +20,11 @@
 
 namespace tavero::app {
 
+// More records than any index holds (a card's index has 65536 slots): a damaged chain that never
+// ends stops here.
+inline constexpr std::size_t kMaxRecordWalk = std::size_t{1} << 20;
+
+
 // One backup copies at most this many records; collecting stops there ("Backup more data.").
 inline constexpr std::size_t kMaxBackupRecords = 4096;
 

@@ -1,5 +1,7 @@
 #include "platform/program_paths.h"
 
+#include "platform/unique_fd.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -17,30 +19,6 @@ namespace {
 constexpr char kAppFolderName[] = "tavero/";
 constexpr std::string_view kBinFolder = "/bin/";
 constexpr mode_t kNewFileMode = 0644;
-
-// Owns a file descriptor; closes it on scope exit unless release() handed it back.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    [[nodiscard]] int get() const { return m_fd; }
-    [[nodiscard]] bool valid() const { return m_fd >= 0; }
-    // Closes now so the caller can see the result (a deferred write error shows up here).
-    [[nodiscard]] bool close() {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Removes a temporary file on scope exit unless the rename that publishes it succeeded.
 class TempFileGuard {

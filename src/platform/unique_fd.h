@@ -27,6 +27,11 @@ public:
         m_fd = -1;
         return fd;
     }
+    // Closes now so that the caller sees the result (a deferred write error shows up here).
+    [[nodiscard]] bool close() {
+        const int fd = release();
+        return fd < 0 || ::close(fd) == 0;
+    }
     void reset(int fd = -1) {
         if (m_fd >= 0) {
             ::close(m_fd);

@@ -12,11 +12,11 @@ namespace tavero::app {
 namespace {
 
 using test::FakeBackupEngine;
-using testing::ElementsAre;
+using ::testing::ElementsAre;
 
 constexpr std::int64_t kMay1At8 = 1714550400; // 2024-05-01 08:00:00 UTC
 
-class Backup : public testing::Test {
+class Backup : public ::testing::Test {
 protected:
     Backup() {
         setenv("TZ", "UTC", 1);

@@ -12,9 +12,9 @@
 namespace tavero::test {
 namespace {
 
-using testing::HasSubstr;
+using ::testing::HasSubstr;
 
-class StartupChecks : public testing::Test {
+class StartupChecks : public ::testing::Test {
 protected:
     app::AppSettings settings() const {
         return app::AppSettings(platform::programPathsInFolder(folder.path()), "en_US");
@@ -78,7 +78,7 @@ TEST_F(StartupChecks, LeftOutDriveLinesAreListed) {
 TEST_F(StartupChecks, TheOffsetGridIsWantedUnlessFixedOffsetsAreConfigured) {
     const auto grid = app::OffsetGridToLoad(settings());
     ASSERT_TRUE(grid.has_value());
-    EXPECT_THAT(*grid, testing::EndsWith("offset_min.bin"));
+    EXPECT_THAT(*grid, ::testing::EndsWith("offset_min.bin"));
     folder.write("Config.ini", "[Config]\nGPS_Offset_Auto=0\n");
     EXPECT_FALSE(app::OffsetGridToLoad(settings()).has_value());
 }

@@ -2,6 +2,7 @@
 
 #include "cli_commands.h"
 #include "cli_common.h"
+#include "cli_progress.h"
 #include "engine/player.h"
 #include "export/gps_file.h"
 #include "export/gps_track.h"
@@ -46,10 +47,6 @@ constexpr const char* kGpsHelp =
 class IgnoreNotifications : public engine::NotificationSink {
 public:
     void Post(std::uint32_t, engine::COzuCtrl*, std::int64_t) override {}
-};
-
-struct ControlDeleter {
-    void operator()(engine::COzuCtrl* c) const { engine::PlayerDestroy(c); }
 };
 
 struct GpsOptions {
@@ -141,7 +138,7 @@ int RunGpsCommand(const Args& args, std::FILE* out, std::FILE* err) {
     }
 
     IgnoreNotifications sink;
-    std::unique_ptr<engine::COzuCtrl, ControlDeleter> control(engine::PlayerCreate(&sink));
+    ControlPtr control(engine::PlayerCreate(&sink));
     if (!control) {
         return Fail(err, options.source, "cannot create the player");
     }

@@ -5,6 +5,7 @@
 #include "cli_play.h"
 
 #include "cli_common.h"
+#include "cli_progress.h"
 #include "engine/picture_hash.h"
 #include "store/recording_entry.h"
 
@@ -18,14 +19,6 @@
 #include <thread>
 
 namespace tavero::cli {
-namespace {
-
-struct ControlDeleter {
-    void operator()(engine::COzuCtrl* c) const { engine::PlayerDestroy(c); }
-};
-
-} // namespace
-
 void PlaySink::Post(std::uint32_t message, engine::COzuCtrl*, std::int64_t lParam) {
     if (message == engine::kMsgEndOfStream && lParam >= 0 && lParam < kPlayChannels) {
         m_ended[static_cast<std::size_t>(lParam)] = true;
@@ -180,7 +173,7 @@ int RunPlay(const PlayOptions& options, std::FILE* out, std::FILE* err) {
     const auto gui = MakeGuiApplication();
 
     PlaySink sink;
-    std::unique_ptr<engine::COzuCtrl, ControlDeleter> control(engine::PlayerCreate(&sink));
+    ControlPtr control(engine::PlayerCreate(&sink));
     std::string sourceName;
     if (!OpenForCommand(options.source, *control, err, sourceName)) {
         return 1;
