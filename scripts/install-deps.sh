@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang pkg-config
+    cmake ninja-build g++ clang pkg-config ccache mold
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
     libavcodec-dev libavutil-dev libswscale-dev libsdl2-dev qt6-base-dev dosfstools
     libudev-dev mtools fdisk gpsbabel ffmpeg fonts-dejavu-core dbus-daemon e2fsprogs

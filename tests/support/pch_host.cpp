@@ -1,0 +1,1 @@
+// Compiles nothing: the target exists to build the shared precompiled header of the tests.
