@@ -74,12 +74,17 @@ function(tavero_unity target)
     endif()
 endfunction()
 
-# tavero_add_test(NAME name SOURCES ... LIBS ... [WIDGETS] [NO_UNITY file...] [NO_PCH file...]):
-# one GoogleTest
-# program per module, its cases discovered by CTest. WIDGETS: the program runs under one
-# QApplication on the offscreen platform (its main comes from tavero_widget_test_main).
+# tavero_add_test(NAME name SOURCES ... LIBS ... [WIDGETS] [SHARDS n] [NO_UNITY file...]
+#                 [NO_PCH file...]): one GoogleTest program per module. Its cases are discovered
+# and run by CTest one process each, unless SHARDS is given: then CTest runs the program as n
+# processes that share its cases out (GoogleTest's sharding). That is for programs of many short
+# cases, where starting a process per case (a third of a second under the sanitizers) would cost
+# more than the cases themselves; a failure's output names the case. WIDGETS: the program runs
+# under one QApplication on the offscreen platform (its main comes from tavero_widget_test_main).
+# LONG filter: the cases the GoogleTest filter names take long; CTest starts them first (it has
+# no times of earlier runs on a fresh clone), so that the other cases fill the second core.
 function(tavero_add_test)
-    cmake_parse_arguments(T "WIDGETS" "NAME" "SOURCES;LIBS;NO_UNITY;NO_PCH" ${ARGN})
+    cmake_parse_arguments(T "WIDGETS" "NAME;SHARDS;LONG" "SOURCES;LIBS;NO_UNITY;NO_PCH" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     tavero_defaults(${T_NAME})
     if(T_WIDGETS)
@@ -100,8 +105,22 @@ function(tavero_add_test)
     target_compile_definitions(${T_NAME} PRIVATE
         TAVERO_CORPUS_DIR="${TAVERO_CORPUS_DIR}"
         TAVERO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
-    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "TZ=UTC" LABELS ${T_NAME})
+    if(T_SHARDS)
+        math(EXPR last "${T_SHARDS} - 1")
+        foreach(shard RANGE ${last})
+            add_test(NAME ${T_NAME}/${shard} COMMAND ${T_NAME})
+            set_tests_properties(${T_NAME}/${shard} PROPERTIES LABELS ${T_NAME}
+                ENVIRONMENT "TZ=UTC;GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${shard}")
+        endforeach()
+    elseif(T_LONG)
+        gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 TEST_FILTER "${T_LONG}"
+            PROPERTIES ENVIRONMENT "TZ=UTC" LABELS ${T_NAME} COST 1000)
+        gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${T_LONG}"
+            PROPERTIES ENVIRONMENT "TZ=UTC" LABELS ${T_NAME})
+    else()
+        gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
+            PROPERTIES ENVIRONMENT "TZ=UTC" LABELS ${T_NAME})
+    endif()
 endfunction()
 
 # tavero_library(name PUBLIC_LIBS ... PRIVATE_LIBS ...): a static library of every .cpp in the folder.

@@ -163,8 +163,12 @@ bool OnAVirtualScreen() {
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string self = fs::read_symlink("/proc/self/exe").string();
-    const auto run = RunCommand(std::string(kInnerVariable) +
-                                "=1 xvfb-run -a -s '-screen 0 1920x1080x24' " + Quote(self) +
+    // xvfb-run -a takes the first free display from the one given; two tests started together
+    // from the same number both take it, and one loses its screen. Each starts at a number of
+    // its own.
+    const std::string display = std::to_string(100 + getpid() % 800);
+    const auto run = RunCommand(std::string(kInnerVariable) + "=1 xvfb-run -a -n " + display +
+                                " -s '-screen 0 1920x1080x24' " + Quote(self) +
                                 " --gtest_filter=" + test->test_suite_name() + "." + test->name());
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     return false;
@@ -417,9 +421,17 @@ TEST(WindowOnAScreen, TheMapFollowsTheDriveWithoutTiles) {
     const auto* play = tavero::app::findSkinControl("Play");
     ASSERT_NE(play, nullptr);
     Click(Centre(play->rect[0]));
-    SleepMs(4000);
+    // The page's renderer starts beside the window and may take a while on a loaded machine:
+    // the first look is taken once the car is on the map (or after half a minute).
     const auto cell = tavero::app::ComputeGrid(0, tavero::app::kLayout8, false).mapDock;
-    const QImage first = GrabScreen(folder, 1);
+    QImage first;
+    for (int waited = 0; waited < 30000; waited += 500) {
+        SleepMs(500);
+        first = GrabScreen(folder, 1);
+        if (CountMapPixels(first, cell).car > 40) {
+            break;
+        }
+    }
     SleepMs(6000);
     const QImage later = GrabScreen(folder, 2);
     const MapPixels a = CountMapPixels(first, cell);
