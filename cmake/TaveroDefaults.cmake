@@ -52,15 +52,15 @@ function(tavero_defaults target)
     endif()
 endfunction()
 
-# Test programs are built as unity builds of a few files each, over a precompiled header of
-# GoogleTest and the standard library (Qt Widgets and QTest for the widget tests): most of a test
-# file's compile time is otherwise spent parsing those headers again. A file whose helpers clash
+# Test programs are built as unity builds of a few files each, over one precompiled header of
+# GoogleTest and the standard library: much of a test file's compile time is otherwise spent
+# parsing those headers again. (Qt's headers are left out: a precompiled header of them costs
+# more to build than the few widget test files would save.) A file whose helpers clash
 # with another's in one unit is listed in NO_UNITY. GCC 12 reports its own false array-bounds
 # warnings from inside libstdc++ when that comes from a precompiled header (it forgets that they
 # are system headers); a file that meets one is listed in NO_PCH and parses its headers itself.
 set(TAVERO_UNITY_BATCH 4 CACHE STRING "Source files per unit of a test program's unity build (0: off)")
 set(TAVERO_TEST_PCH ${PROJECT_SOURCE_DIR}/tests/support/test_pch.h)
-set(TAVERO_WIDGET_TEST_PCH ${PROJECT_SOURCE_DIR}/tests/support/widget_test_pch.h)
 
 function(tavero_unity target)
     cmake_parse_arguments(U "" "" "EXCLUDE" ${ARGN})
@@ -90,12 +90,11 @@ function(tavero_add_test)
     if(T_WIDGETS)
         target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tavero_widget_test_main Qt6::Test
                               GTest::gtest GTest::gmock)
-        target_precompile_headers(${T_NAME} REUSE_FROM tavero_widget_test_pch)
     else()
         target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock
                               GTest::gtest_main)
-        target_precompile_headers(${T_NAME} REUSE_FROM tavero_test_pch)
     endif()
+    target_precompile_headers(${T_NAME} REUSE_FROM tavero_test_pch)
     target_compile_options(${T_NAME} PRIVATE -fPIC)
     tavero_unity(${T_NAME} EXCLUDE ${T_NO_UNITY} ${T_NO_PCH})
     if(T_NO_PCH)
