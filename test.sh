@@ -10,7 +10,7 @@ started=$SECONDS
 step() {
     local from=$SECONDS
     "$@"
-    echo "-- $(( SECONDS - from )) s: $*"
+    echo "-- $(( SECONDS - from )) s: $*" >&2
 }
 
 step ./scripts/install-deps.sh
